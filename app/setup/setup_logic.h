@@ -1,0 +1,75 @@
+// Decisions of installing and removing Tapwise that need no operating system:
+// file names, target paths, command lines, Program Manager commands, shortcut
+// fields and which directory entries the uninstaller may delete.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <vector>
+
+constexpr size_t kPathSize = 256;   // every path and command: 255 characters at most
+
+// Base name of a full path: after the last backslash at index >= 1; empty if none.
+const char* BaseNameOf(const char* path);
+// The install-run test: only the lengths of the two names are compared.
+bool IsInstallRun(const char* ownPath, const char* installedName);
+
+// Joins dir, "\" and name into out; false (out empty) if it would exceed 255 characters.
+bool JoinPath(const char* dir, const char* name, char* out, size_t size);
+// Removes one trailing backslash, if any.
+void StripTrailingBackslash(char* path);
+// "<path> <switch>"; false (out empty) if too long.
+bool ComposeCommand(const char* path, const char* switchText, char* out, size_t size);
+
+// The install directory: programFilesDir (or kDefaultProgramFilesDir when it
+// is null or empty) without one trailing backslash, a backslash and dirName.
+// False (out empty) if it would exceed 255 characters.
+inline constexpr const char* kDefaultProgramFilesDir = "C:\\Program Files";
+bool InstallDirectory(const char* programFilesDir, const char* dirName, char* out, size_t size);
+
+// Directory of a file path for LoadSettings' "Path": searches for a backslash
+// from the last character down to index 2. False when there is none.
+bool ProgramDirectory(const char* fileName, char* out, size_t size);
+
+// Shortcut working directory: the target up to its last backslash; "" if none.
+void WorkingDirectoryOf(const char* target, char* out, size_t size);
+
+// Program Manager: a path is wrapped in double quotes only when it holds a space.
+bool NeedsQuotes(const char* path);
+struct GroupItems {
+    std::string program, readme, uninstaller, command;
+};
+GroupItems QuoteGroupItems(const char* program, const char* readme, const char* uninstaller,
+                           const char* uninstallCommand, const char* uninstallSwitch);
+// One command as SendGroupCommand composes it: a null first argument makes the
+// format itself the command; otherwise as many arguments as are non-null in order.
+std::string ComposeGroupCommand(const char* format, const char* a1, const char* a2, const char* a3);
+struct GroupCommand {
+    const char* format;
+    const char* a1;
+    const char* a2;
+    const char* a3;
+};
+// The nine commands of a group creation and the one of its deletion. The
+// arguments point into `items` and into the name strings passed: all of them
+// must outlive the returned vector.
+std::vector<GroupCommand> CreateGroupCommands(const GroupItems& items, const char* groupName,
+                                              const char* programName, const char* readmeName,
+                                              const char* uninstallName);
+std::vector<GroupCommand> DeleteGroupCommands(const char* groupName);
+
+// Uninstaller: may the plain files of the directory named by "Path" go?
+enum class RemovalScope { None, OwnFilesOnly, AllPlainFiles };
+// None: too short (8 characters or fewer) or empty. AllPlainFiles only when
+// `path` names the installer's own directory (compared without regard to case
+// and a trailing backslash); otherwise just Tapwise's own files.
+RemovalScope DecideRemovalScope(const char* path, const char* installDirectory);
+// The files an installation and its history logs leave in the install
+// directory; OwnFilesOnly deletes these and nothing else (compared without
+// regard to case).
+inline constexpr const char* kOwnFiles[] = {
+    "TW.exe", "Tapwise.dll", "Readme.txt", "Day.txt", "Month.txt", "Year.txt",
+};
+inline constexpr size_t kOwnFileCount = sizeof(kOwnFiles) / sizeof(kOwnFiles[0]);
+// Whether one directory entry is deleted under the scope: never a directory
+// or a name beginning with '.'.
+bool ShouldDeleteEntry(RemovalScope scope, const char* name, bool isDirectory);

@@ -1,0 +1,180 @@
+// Start-up switches, the choice of run mode and the tray tip: the exact texts
+// the command-line tail may hold and the file names the program may run under.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "shell/switches.h"
+
+namespace {
+
+const char* NameOf(RunMode mode)
+{
+    switch (mode) {
+        case RunMode::Uninstall: return "Uninstall";
+        case RunMode::Install: return "Install";
+        case RunMode::HandOver: return "HandOver";
+        case RunMode::Normal: return "Normal";
+    }
+    return "?";
+}
+
+// A heap copy of exactly strlen + 1 bytes, so that reading past the
+// terminator is caught by the address sanitizer.
+std::unique_ptr<char[]> ExactCopy(const char* text)
+{
+    const size_t size = std::strlen(text) + 1;
+    std::unique_ptr<char[]> copy(new char[size]);
+    std::memcpy(copy.get(), text, size);
+    return copy;
+}
+
+struct SwitchCase {
+    const char* tail;
+    bool autoFlag;
+    bool uninstallFlag;
+};
+
+constexpr SwitchCase kSwitchCases[] = {
+    {"-Auto", true, false},
+    {"x-Auto", true, false},
+    {"\"-Auto", true, false},
+    {"xx-Auto", false, false},
+    {"-auto", false, false},
+    {"-AUTO", false, false},
+    {"-Auto ", false, false},
+    {" -Auto", true, false},
+    {"-Auto -Uninst", false, false},
+    {"-Uninst -Auto", false, false},
+    {"", false, false},
+    {"x", false, false},
+    {"-", false, false},
+    {"Auto", false, false},
+    {"-Uninst", false, true},
+    {"x-Uninst", false, true},
+    {"-uninst", false, false},
+    {"-Uninstall", false, false},
+    {"-Unins", false, false},
+};
+
+TEST(MatchesSwitch, RecognisesExactlyTheSwitchOrOneLeadingCharacter)
+{
+    for (const SwitchCase& c : kSwitchCases) {
+        auto tail = ExactCopy(c.tail);
+        EXPECT_EQ(MatchesSwitch(tail.get(), "-Auto"), c.autoFlag)
+            << "tail \"" << c.tail << "\" against \"-Auto\": expected " << c.autoFlag;
+        EXPECT_EQ(MatchesSwitch(tail.get(), "-Uninst"), c.uninstallFlag)
+            << "tail \"" << c.tail << "\" against \"-Uninst\": expected " << c.uninstallFlag;
+    }
+}
+
+TEST(MatchesSwitch, EmptyTailReadsOnlyItsTerminator)
+{
+    // One byte on the heap: looking at tail + 1 would be a sanitizer error.
+    std::unique_ptr<char[]> tail(new char[1]);
+    tail[0] = '\0';
+    EXPECT_FALSE(MatchesSwitch(tail.get(), "-Auto"));
+    EXPECT_FALSE(MatchesSwitch(tail.get(), "-Uninst"));
+}
+
+TEST(MatchesSwitch, EmptySwitchMatchesEmptyTailAndSingleCharacter)
+{
+    EXPECT_TRUE(MatchesSwitch("", "")) << "tail \"\" against \"\"";
+    EXPECT_TRUE(MatchesSwitch("x", "")) << "tail \"x\" against \"\"";
+    EXPECT_FALSE(MatchesSwitch("xy", "")) << "tail \"xy\" against \"\"";
+}
+
+TEST(MatchesSwitch, NullTailOrSwitchNeverMatches)
+{
+    EXPECT_FALSE(MatchesSwitch(nullptr, "-Auto"));
+    EXPECT_FALSE(MatchesSwitch("-Auto", nullptr));
+    EXPECT_FALSE(MatchesSwitch(nullptr, nullptr));
+}
+
+struct RunModeCase {
+    bool uninstallFlag;
+    const char* ownName;   // nullptr: the own file name could not be read
+    bool copyRunning;
+    RunMode expected;
+};
+
+constexpr RunModeCase kRunModeCases[] = {
+    {true, "TWUninst.exe", false, RunMode::Uninstall},
+    {true, "TWUninst.exe", true, RunMode::Uninstall},
+    {true, "TW.exe", true, RunMode::Uninstall},
+    {true, nullptr, false, RunMode::Uninstall},
+    {false, "TWUninst.exe", false, RunMode::Install},
+    {false, "Tapwise.exe", false, RunMode::Install},
+    {false, "Tapwise.exe", true, RunMode::Install},
+    {false, "T.exe", false, RunMode::Install},
+    {false, "", false, RunMode::Install},
+    {false, "TW.exe", false, RunMode::Normal},
+    {false, "tw.exe", false, RunMode::Normal},
+    {false, "AB.exe", false, RunMode::Normal},
+    {false, "ABCDEF", false, RunMode::Normal},
+    {false, "TW.exe", true, RunMode::HandOver},
+    {false, "ABCDEF", true, RunMode::HandOver},
+    {false, nullptr, false, RunMode::Normal},
+    {false, nullptr, true, RunMode::HandOver},
+};
+
+TEST(DecideRunMode, UninstallThenInstallThenHandOverThenNormal)
+{
+    const int installedLength = static_cast<int>(std::strlen("TW.exe"));
+    for (const RunModeCase& c : kRunModeCases) {
+        const int nameLength = c.ownName != nullptr ? static_cast<int>(std::strlen(c.ownName)) : -1;
+        const RunMode got = DecideRunMode(c.uninstallFlag, nameLength, installedLength, c.copyRunning);
+        EXPECT_EQ(got, c.expected)
+            << "uninstall flag " << c.uninstallFlag << ", own name "
+            << (c.ownName != nullptr ? c.ownName : "(unreadable)") << ", copy running "
+            << c.copyRunning << ": expected " << NameOf(c.expected) << ", got " << NameOf(got);
+    }
+}
+
+struct TipCase {
+    size_t titleLength;
+    size_t expectedLength;
+};
+
+constexpr TipCase kTipCases[] = {
+    {0, 0}, {1, 1}, {10, 10}, {62, 62}, {63, 63}, {64, 63}, {65, 63}, {300, 63},
+};
+
+// Distinct characters so that a shifted or misplaced copy shows.
+std::string Title(size_t length)
+{
+    std::string title;
+    for (size_t i = 0; i < length; ++i) {
+        title += static_cast<char>('A' + i % 26);
+    }
+    return title;
+}
+
+TEST(CutTrayTip, KeepsAtMost63CharactersAndTerminates)
+{
+    for (const TipCase& c : kTipCases) {
+        const std::string title = Title(c.titleLength);
+        auto exact = ExactCopy(title.c_str());
+        char tip[64];
+        std::memset(tip, '#', sizeof tip);
+        CutTrayTip(exact.get(), tip);
+        EXPECT_EQ(std::string(tip, strnlen(tip, sizeof tip)), title.substr(0, c.expectedLength))
+            << "title of " << c.titleLength << " characters: expected its first "
+            << c.expectedLength;
+        EXPECT_EQ(tip[c.expectedLength], '\0')
+            << "title of " << c.titleLength << " characters: terminator expected at "
+            << c.expectedLength;
+    }
+}
+
+TEST(CutTrayTip, NullTitleGivesEmptyTip)
+{
+    char tip[64];
+    std::memset(tip, '#', sizeof tip);
+    CutTrayTip(nullptr, tip);
+    EXPECT_EQ(tip[0], '\0');
+}
+
+}  // namespace

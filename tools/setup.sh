@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build and the tests need. Safe to run again:
+# it only calls apt-get when something is missing.
+set -euo pipefail
+
+pkgs=(cmake ninja-build g++ g++-mingw-w64-i686 googletest
+      wine wine32:i386 xvfb xdotool imagemagick python3-pefile
+      liblnk-utils icoutils fonts-wine x11-utils gcc-multilib)
+
+need_root() { if [ "$(id -u)" -ne 0 ]; then echo sudo; fi; }
+SUDO=$(need_root)
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  stale=1
+fi
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
