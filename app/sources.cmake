@@ -9,7 +9,19 @@ set(TW_PURE_SOURCES
   app/setup/setup_logic.cpp
 )
 set(TW_WIN32_SOURCES
+  app/engine/intake.cpp
+  app/engine/persistence.cpp
+  app/engine/registry.cpp
+  app/engine/rollover.cpp
+  app/shell/main_window.cpp
   app/shell/text.cpp
+  app/ui/settings_page.cpp
+  app/ui/sheet.cpp
+  app/ui/stats_page.cpp
+  app/setup/installer.cpp
+  app/setup/progman.cpp
+  app/setup/shortcut.cpp
+  app/setup/uninstaller.cpp
 )
 # The entry point stays out of the library so that test programs can link it.
 set(TW_MAIN_SOURCE app/shell/winmain.cpp)

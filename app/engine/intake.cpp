@@ -1,0 +1,90 @@
+// Click intake. The hook library signals "TapwiseEvent" in whatever process
+// took the press; the counting thread here turns each wake into one click.
+// The counting thread never blocks on the user-interface thread: the page is
+// told to refresh by a posted message (see RequestStatisticsRefresh).
+#include "engine/intake.h"
+#include "engine/counters.h"
+#include "shell/text.h"
+#include "ui/stats_page.h"
+#include "resource_ids.h"
+
+HMODULE HookLibrary;
+TapwiseInitFn TapwiseInitEntry;
+TapwiseResetFn TapwiseResetEntry;
+HANDLE ClickEvent;
+
+namespace {
+uint32_t watchdogSnapshot;
+uint32_t lastRehookClicks;
+constexpr char kEventName[] = "TapwiseEvent";
+}
+
+int BindHookLibraryNamed(const char* fileName, bool showMessage)
+{
+    HookLibrary = LoadLibraryA(fileName);
+    if (HookLibrary) {
+        TapwiseInitEntry = reinterpret_cast<TapwiseInitFn>(GetProcAddress(HookLibrary, "TapwiseInit"));
+        TapwiseResetEntry = reinterpret_cast<TapwiseResetFn>(GetProcAddress(HookLibrary, "TapwiseReset"));
+    }
+    if (HookLibrary && TapwiseInitEntry && TapwiseResetEntry)
+        return 1;
+    TapwiseInitEntry = nullptr;
+    TapwiseResetEntry = nullptr;
+    if (showMessage) {
+        const char* text = LoadText(IDS_NO_LIBRARY);
+        const char* caption = LoadText(IDS_TITLE);
+        MessageBoxA(nullptr, text, caption, MB_ICONERROR | MB_OK);
+    }
+    return 0;
+}
+
+int BindHookLibrary()
+{
+    return BindHookLibraryNamed("Tapwise.dll", true);
+}
+
+void StartClickIntake()
+{
+    ClickEvent = CreateEventA(nullptr, FALSE, FALSE, kEventName);
+    // Without an event there is nothing to wait on: the program runs on
+    // without counting rather than spinning or crashing.
+    if (ClickEvent) {
+        HANDLE thread = CreateThread(nullptr, 0, CountingThread, nullptr, 0, nullptr);
+        if (thread)
+            CloseHandle(thread);
+    }
+    if (TapwiseInitEntry)
+        TapwiseInitEntry(HookLibrary);
+}
+
+DWORD WINAPI CountingThread(LPVOID)
+{
+    for (;;) {
+        // Only a real signal counts: a failing wait ends the thread instead
+        // of turning into a loop of increments.
+        if (WaitForSingleObject(ClickEvent, INFINITE) != WAIT_OBJECT_0)
+            return 1;
+        CountClick();
+        RequestStatisticsRefresh();
+    }
+}
+
+void HookWatchdog()
+{
+    uint32_t r = Counters.rawClicks.load();
+    if (r == watchdogSnapshot && r != lastRehookClicks) {
+        lastRehookClicks = r;
+        RemoveHook();
+        Sleep(5);
+        if (TapwiseInitEntry)
+            TapwiseInitEntry(HookLibrary);
+        r = Counters.rawClicks.load();
+    }
+    watchdogSnapshot = r;
+}
+
+void RemoveHook()
+{
+    if (TapwiseResetEntry)
+        TapwiseResetEntry();
+}

@@ -1,0 +1,173 @@
+// The install run: copy the running file into the program directory and the
+// Windows directory, write out the hook library and the readme from the
+// resources, then shortcut, group, start-up and uninstall entries, start the
+// installed copy and say so. The only question asked is none at all.
+#include "setup/setup.h"
+#include "engine/registry.h"
+#include "engine/store_names.h"
+#include "setup/setup_logic.h"
+#include "shell/main_window.h"
+#include "shell/text.h"
+#include "resource_ids.h"
+#include <cstdio>
+#include <cstring>
+
+namespace {
+constexpr char kInstallFailedText[] =
+    "Tapwise could not be installed: its program file could not be written to the program directory.";
+
+struct FileGuard {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    ~FileGuard() { if (h != INVALID_HANDLE_VALUE) CloseHandle(h); }
+};
+
+bool OwnFileName(char* out, DWORD size)
+{
+    DWORD length = GetModuleFileNameA(ProgramInstance, out, size);
+    return length > 0 && length < size - 1;
+}
+
+void WriteWholeFile(const char* path, const void* data, DWORD size)
+{
+    FileGuard f;
+    f.h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f.h == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written;
+    WriteFile(f.h, data, size, &written, nullptr);
+}
+}
+
+bool InstallTargetDirectory(char* out, size_t size)
+{
+    char programFiles[kPathSize];
+    RegistryRead(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", REG_SZ,
+                 programFiles, sizeof programFiles);
+    return InstallDirectory(programFiles, LoadText(IDS_PRODUCT), out, size);
+}
+
+void ExtractResourceToFile(const char* type, int id, const char* target)
+{
+    HRSRC found = FindResourceA(ProgramInstance, MAKEINTRESOURCEA(id), type);
+    if (!found)
+        return;
+    HGLOBAL loaded = LoadResource(ProgramInstance, found);
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    DWORD size = SizeofResource(ProgramInstance, found);
+    if (!data || static_cast<int>(size) <= 0)
+        return;
+    WriteWholeFile(target, data, size);
+}
+
+int CopyInstallFiles(char* program, char* library, char* readme, char* uninstaller)
+{
+    program[0] = library[0] = readme[0] = uninstaller[0] = '\0';
+
+    char installDir[kPathSize];
+    if (!InstallTargetDirectory(installDir, sizeof installDir))
+        return 0;
+    char self[kPathSize];
+    if (!OwnFileName(self, sizeof self))
+        return 0;
+    char windowsDir[kPathSize];
+    UINT length = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+    if (length == 0 || length >= sizeof windowsDir)
+        return 0;
+    StripTrailingBackslash(windowsDir);
+
+    char uninstallerTarget[kPathSize], programTarget[kPathSize], libraryTarget[kPathSize], readmeTarget[kPathSize];
+    if (!JoinPath(windowsDir, LoadText(IDS_UNINSTALLER_NAME), uninstallerTarget, kPathSize) ||
+        !JoinPath(installDir, LoadText(IDS_INSTALLED_NAME), programTarget, kPathSize) ||
+        !JoinPath(installDir, LoadText(IDS_LIBRARY_NAME), libraryTarget, kPathSize) ||
+        !JoinPath(installDir, LoadText(IDS_README_NAME), readmeTarget, kPathSize))
+        return 0;
+
+    // The program-files directory may be missing on a stripped-down system.
+    char parent[kPathSize];
+    lstrcpynA(parent, installDir, sizeof parent);
+    if (char* cut = strrchr(parent, '\\'))
+        *cut = '\0';
+    CreateDirectoryA(parent, nullptr);
+    CreateDirectoryA(installDir, nullptr);
+
+    FileGuard source;
+    source.h = CreateFileA(self, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (source.h == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD size = GetFileSize(source.h, nullptr);
+    if (size == INVALID_FILE_SIZE)
+        return 0;
+    HLOCAL block = LocalAlloc(LMEM_ZEROINIT, size + 1024);
+    if (!block)
+        return 0;
+    DWORD got = 0;
+    BOOL readOk = ReadFile(source.h, block, size, &got, nullptr);
+    bool copied = false;
+    if (readOk && got == size) {
+        FileGuard target;
+        target.h = CreateFileA(programTarget, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        copied = target.h != INVALID_HANDLE_VALUE && WriteFile(target.h, block, got, &written, nullptr) && written == got;
+        if (copied)
+            WriteWholeFile(uninstallerTarget, block, got);
+    }
+    LocalFree(block);
+    // A program that was not copied whole is no installation: nothing after
+    // this may point shortcuts and registry entries at it.
+    if (!copied)
+        return 0;
+
+    ExtractResourceToFile("Library", IDR_LIBRARY, libraryTarget);
+    ExtractResourceToFile("Text", IDR_README, readmeTarget);
+    lstrcpynA(program, programTarget, kPathSize);
+    lstrcpynA(library, libraryTarget, kPathSize);
+    lstrcpynA(readme, readmeTarget, kPathSize);
+    lstrcpynA(uninstaller, uninstallerTarget, kPathSize);
+    return 1;
+}
+
+int InstallSelf()
+{
+    char self[kPathSize];
+    if (!OwnFileName(self, sizeof self))
+        return 0;
+    if (!IsInstallRun(self, LoadText(IDS_INSTALLED_NAME)))
+        return 0;
+
+    CloseRunningInstance(1);
+    char program[kPathSize], library[kPathSize], readme[kPathSize], uninstaller[kPathSize];
+    if (!CopyInstallFiles(program, library, readme, uninstaller)) {
+        // An earlier installation keeps its shortcut, group and entries; the
+        // user learns that this one did not happen.
+        MessageBoxA(nullptr, kInstallFailedText, LoadText(IDS_TITLE), MB_ICONERROR | MB_OK);
+        return 1;
+    }
+
+    char uninstallCommand[kPathSize];
+    ComposeCommand(uninstaller, LoadText(IDS_UNINST), uninstallCommand, sizeof uninstallCommand);
+    CreateDesktopShortcut(program);
+    CreateProgramGroup(program, readme, uninstaller, uninstallCommand);
+
+    char runCommand[kPathSize];
+    ComposeCommand(program, LoadText(IDS_AUTO), runCommand, sizeof runCommand);
+    int32_t option;
+    if (!SettingsReadNumber("OptionAutostart", &option)) {
+        option = 1;
+        SettingsWriteNumber("OptionAutostart", 1);
+    }
+    if (option != 0)
+        RegistryWrite(HKEY_LOCAL_MACHINE, kRunKey, kProductName, REG_SZ, runCommand, 0);
+    else
+        RegistryDeleteValue(HKEY_LOCAL_MACHINE, kRunKey, kProductName);
+
+    char uninstallKey[kNameBufferSize];
+    snprintf(uninstallKey, sizeof uninstallKey, kUninstallKeyPattern, kProductName);
+    RegistryWrite(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName", REG_SZ, LoadText(IDS_TITLE), 0);
+    RegistryWrite(HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString", REG_SZ, uninstallCommand, 0);
+
+    WinExec(runCommand, SW_SHOWMINIMIZED);
+    const char* text = LoadText(IDS_INSTALLED_MSG);
+    const char* caption = LoadText(IDS_TITLE);
+    MessageBoxA(nullptr, text, caption, MB_ICONINFORMATION);
+    return 1;
+}

@@ -1,0 +1,71 @@
+// The uninstall run: two questions, then every piece of the installation goes,
+// each step best effort. Files are deleted only where Tapwise can show it put
+// them: the installer's own directory loses its plain files, any other "Path"
+// only Tapwise's own.
+#include "setup/setup.h"
+#include "engine/registry.h"
+#include "engine/store_names.h"
+#include "setup/setup_logic.h"
+#include "shell/main_window.h"
+#include "shell/text.h"
+#include "resource_ids.h"
+#include <cstdio>
+
+namespace {
+bool Ask(UINT textId, UINT style)
+{
+    const char* text = LoadText(textId);
+    const char* caption = LoadText(IDS_TITLE);
+    return MessageBoxA(nullptr, text, caption, style) == IDYES;
+}
+}
+
+int RemoveInstallDirectory(const char* directory)
+{
+    if (!directory || !directory[0])
+        return 0;
+    char installDir[kPathSize];
+    if (!InstallTargetDirectory(installDir, sizeof installDir))
+        installDir[0] = '\0';
+    RemovalScope scope = DecideRemovalScope(directory, installDir);
+    char pattern[kPathSize];
+    if (scope != RemovalScope::None && JoinPath(directory, "*.*", pattern, sizeof pattern)) {
+        WIN32_FIND_DATAA entry;
+        HANDLE search = FindFirstFileA(pattern, &entry);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                bool isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+                char file[kPathSize];
+                if (ShouldDeleteEntry(scope, entry.cFileName, isDirectory) &&
+                    JoinPath(directory, entry.cFileName, file, sizeof file))
+                    DeleteFileA(file);
+            } while (FindNextFileA(search, &entry));
+            FindClose(search);
+        }
+    }
+    // Fails harmlessly while anything is left inside.
+    RemoveDirectoryA(directory);
+    return 1;
+}
+
+int UninstallSelf()
+{
+    if (!Ask(IDS_REMOVE_Q, MB_ICONHAND | MB_YESNO))
+        return 0;
+    if (!Ask(IDS_REALLY, MB_ICONQUESTION | MB_YESNO))
+        return 0;
+    CloseRunningInstance(1);
+    char installDir[kPathSize];
+    SettingsRead("Path", REG_SZ, installDir, sizeof installDir);
+    DeleteDesktopShortcut();
+    DeleteProgramGroup();
+    RegistryDeleteValue(HKEY_LOCAL_MACHINE, kRunKey, kProductName);
+    char key[kNameBufferSize];
+    snprintf(key, sizeof key, kUninstallKeyPattern, kProductName);
+    RegistryDeleteKey(HKEY_LOCAL_MACHINE, key);
+    snprintf(key, sizeof key, kSettingsKeyPattern, kProductName);
+    RegistryDeleteKey(HKEY_LOCAL_MACHINE, key);
+    if (strlen(installDir) > 8)
+        RemoveInstallDirectory(installDir);
+    return 1;
+}

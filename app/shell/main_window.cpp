@@ -1,0 +1,244 @@
+// The main window lies off-screen and stays hidden; the statistics window
+// shows it minimized so the program has a taskbar button while it is open.
+// Everything here runs on the user-interface thread.
+#include "shell/main_window.h"
+#include "engine/counters.h"
+#include "engine/intake.h"
+#include "engine/persistence.h"
+#include "engine/rollover.h"
+#include "shell/switches.h"
+#include "shell/text.h"
+#include "ui/sheet.h"
+#include "ui/stats_page.h"
+#include "resource_ids.h"
+#include <commctrl.h>
+#include <shellapi.h>
+#include <cstring>
+
+HWND MainWindow;
+int TerminateConfirmed;
+int TimerTickCount;
+bool QuitRequested;
+
+namespace {
+HICON appIcon;
+HICON trayIcon;
+HMENU trayMenuBar;
+HMENU trayMenu;
+// The first form of the record: every shell since Windows 95 takes it.
+NOTIFYICONDATAA trayIconData;
+const UINT kTrayIconSize = NOTIFYICONDATAA_V1_SIZE;
+constexpr DWORD kMainStyle = WS_OVERLAPPEDWINDOW | WS_MAXIMIZE | WS_CLIPSIBLINGS;
+
+LRESULT OnCreate(HWND window)
+{
+    AddTrayIcon(window);
+    SetTimer(window, kTimerId, 1000, nullptr);
+    return 0;
+}
+
+LRESULT OnClose()
+{
+    // The window itself is destroyed after the message loop, in order.
+    QuitRequested = true;
+    PostQuitMessage(0);
+    return 0;
+}
+
+LRESULT OnTrayNotify(LPARAM lParam)
+{
+    switch (LOWORD(lParam)) {
+    case WM_CONTEXTMENU:
+    case WM_RBUTTONDOWN: {
+        POINT at;
+        GetCursorPos(&at);
+        ShowTrayMenu(at.x, at.y);
+        break;
+    }
+    case WM_LBUTTONDOWN:
+        PostMessageA(MainWindow, WM_COMMAND, CMD_OPEN, 0);
+        break;
+    }
+    return 0;
+}
+
+bool AskYes(HWND owner, UINT textId, UINT style)
+{
+    const char* text = LoadText(textId);
+    const char* caption = LoadText(IDS_TITLE);
+    int answer = MessageBoxA(owner, text, caption, style);
+    QuitIfRequested();
+    return answer == IDYES && !QuitRequested;
+}
+}
+
+void LoadShellResources(HINSTANCE instance)
+{
+    appIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
+    trayIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_TRAY), IMAGE_ICON, 16, 16, 0));
+    trayMenuBar = LoadMenuA(instance, MAKEINTRESOURCEA(IDR_TRAYMENU));
+    trayMenu = GetSubMenu(trayMenuBar, 0);
+    SetMenuDefaultItem(trayMenu, CMD_OPEN, FALSE);
+}
+
+int RegisterMainWindowClass()
+{
+    WNDCLASSA wc = {};
+    wc.style = CS_BYTEALIGNCLIENT | CS_BYTEALIGNWINDOW;
+    wc.lpfnWndProc = MainWindowProc;
+    wc.hInstance = ProgramInstance;
+    wc.hIcon = appIcon;
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.lpszClassName = kMainWindowClass;
+    return RegisterClassA(&wc) != 0 ? 1 : 0;
+}
+
+int CreateMainWindow()
+{
+    MainWindow = CreateWindowExA(WS_EX_APPWINDOW, kMainWindowClass, LoadText(IDS_TITLE), kMainStyle,
+                                 -512, -512, 64, 64, nullptr, nullptr, ProgramInstance, nullptr);
+    if (!MainWindow)
+        return 0;
+    InitCommonControls();
+    StartClickIntake();
+    return 1;
+}
+
+void DestroyMainWindow()
+{
+    RemoveHook();
+    ShowWindow(MainWindow, SW_HIDE);
+    DestroyWindow(MainWindow);
+}
+
+int AddTrayIcon(HWND window)
+{
+    memset(&trayIconData, 0, sizeof trayIconData);
+    trayIconData.cbSize = kTrayIconSize;
+    trayIconData.hWnd = window;
+    trayIconData.uID = 1;
+    trayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    trayIconData.uCallbackMessage = kTrayMessage;
+    trayIconData.hIcon = trayIcon;
+    CutTrayTip(LoadText(IDS_TITLE), trayIconData.szTip);
+    if (!Shell_NotifyIconA(NIM_ADD, &trayIconData)) {
+        memset(&trayIconData, 0, sizeof trayIconData);
+        return 0;
+    }
+    return 1;
+}
+
+int RemoveTrayIcon()
+{
+    if (!trayIconData.hWnd)
+        return 0;
+    Shell_NotifyIconA(NIM_DELETE, &trayIconData);
+    memset(&trayIconData, 0, sizeof trayIconData);
+    return 1;
+}
+
+BOOL ShowTrayMenu(int x, int y)
+{
+    // The window must be in the foreground or the menu would not close when
+    // the user clicks elsewhere; the posted WM_USER lets it close properly.
+    SetForegroundWindow(MainWindow);
+    BOOL chosen = TrackPopupMenu(trayMenu, 0, x, y, 0, MainWindow, nullptr);
+    PostMessageA(MainWindow, WM_USER, 0, 0);
+    return chosen;
+}
+
+void HandleMainCommand(HWND window, WPARAM wParam)
+{
+    switch (LOWORD(wParam)) {
+    case CMD_OPEN:
+        OpenStatisticsSheet(window);
+        break;
+    case CMD_TERMINATE:
+        if (TerminateConfirmed != 1) {
+            if (!AskYes(window, IDS_TERMINATE_Q, MB_ICONHAND | MB_YESNO))
+                return;
+            if (!AskYes(window, IDS_REALLY, MB_ICONQUESTION | MB_YESNO))
+                return;
+            TerminateConfirmed = 1;
+        }
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+        break;
+    }
+}
+
+void TimerTick()
+{
+    CheckRollover();
+    UpdateSessionSeconds(GetTickCount());
+    RefreshStatistics(1);
+    ++TimerTickCount;
+    if (TimerTickCount % 30 == 0)
+        SaveCounters();
+    if (TimerTickCount % 10 == 0)
+        HookWatchdog();
+}
+
+void QuitIfRequested()
+{
+    if (QuitRequested)
+        PostQuitMessage(0);
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        return OnCreate(window);
+    case WM_CLOSE:
+        return OnClose();
+    case WM_QUERYENDSESSION:
+        SaveCounters();
+        return 1;
+    case WM_ENDSESSION:
+        SaveCounters();
+        return 0;
+    case WM_COMMAND:
+        HandleMainCommand(window, wParam);
+        return 0;
+    case WM_TIMER:
+        if (wParam == kTimerId)
+            TimerTick();
+        return 0;
+    case kTrayMessage:
+        return OnTrayNotify(lParam);
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+int ActivateRunningInstance()
+{
+    HWND running = FindWindowA(kMainWindowClass, nullptr);
+    if (!running)
+        return 0;
+    PostMessageA(running, WM_COMMAND, CMD_OPEN, 0);
+    return 1;
+}
+
+int CloseRunningInstance(int wait)
+{
+    HWND running = FindWindowA(kMainWindowClass, nullptr);
+    if (!running)
+        return 0;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(running, &processId);
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    SendMessageA(running, WM_CLOSE, 0, 0);
+    if (wait) {
+        Sleep(750);
+        // The old copy may still hold its program file; files are only
+        // rewritten once it has really gone (bounded, so a hung copy cannot
+        // stall setup for ever).
+        if (process)
+            WaitForSingleObject(process, 5000);
+    }
+    if (process)
+        CloseHandle(process);
+    return 1;
+}

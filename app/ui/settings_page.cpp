@@ -1,0 +1,127 @@
+// Settings and About pages. Every action takes effect at once: the registry
+// is written and the counters saved when the button is pressed, however the
+// window is closed afterwards.
+#include "ui/settings_page.h"
+#include "engine/counters.h"
+#include "engine/persistence.h"
+#include "engine/registry.h"
+#include "engine/store_names.h"
+#include "setup/setup_logic.h"
+#include "shell/main_window.h"
+#include "shell/text.h"
+#include "ui/sheet.h"
+#include "ui/stats_page.h"
+#include "resource_ids.h"
+#include <shellapi.h>
+
+namespace {
+struct ResetButton {
+    int id;
+    Period period;
+};
+constexpr ResetButton kResetButtons[] = {
+    {IDC_RESET_SESSION, Session}, {IDC_RESET_DAY, Day},   {IDC_RESET_WEEK, Week},
+    {IDC_RESET_MONTH, Month},     {IDC_RESET_YEAR, Year}, {IDC_RESET_TOTAL, Total},
+};
+
+bool Confirm(HWND page, UINT textId)
+{
+    const char* text = LoadText(textId);
+    const char* caption = LoadText(IDS_TITLE);
+    int answer = MessageBoxA(page, text, caption, MB_ICONQUESTION | MB_YESNO);
+    QuitIfRequested();
+    return answer == IDYES && !QuitRequested;
+}
+
+void OnAutostartClicked(HWND page)
+{
+    int checked = SendDlgItemMessageA(page, IDC_AUTOSTART, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    AutostartOption = checked ? 1 : 0;
+    ApplyAutostart(AutostartOption);
+    SettingsWriteNumber("OptionAutostart", static_cast<DWORD>(AutostartOption));
+}
+
+void OnReset(HWND page, Period p)
+{
+    if (!Confirm(page, IDS_RESET_Q))
+        return;
+    ResetPeriod(p);
+    RefreshStatistics(0);
+    SaveCounters();
+}
+
+void OnNewSession(HWND page)
+{
+    if (!Confirm(page, IDS_NEWSESSION_Q))
+        return;
+    StartNewSession(GetTickCount());
+    RefreshStatistics(0);
+    SaveCounters();
+}
+
+INT_PTR OnSettingsCommand(HWND page, WPARAM wParam)
+{
+    int id = LOWORD(wParam);
+    if (id == IDC_AUTOSTART) {
+        OnAutostartClicked(page);
+        return 0;
+    }
+    if (id == IDC_NEW_SESSION) {
+        OnNewSession(page);
+        return 0;
+    }
+    for (const ResetButton& b : kResetButtons)
+        if (b.id == id)
+            OnReset(page, b.period);
+    return 0;
+}
+}
+
+void ApplyAutostart(int option)
+{
+    if (!option) {
+        RegistryDeleteValue(HKEY_LOCAL_MACHINE, kRunKey, kProductName);
+        return;
+    }
+    char program[kPathSize];
+    DWORD length = GetModuleFileNameA(ProgramInstance, program, sizeof program);
+    if (length == 0 || length >= sizeof program - 1)
+        return;
+    // A command that would not fit is left unwritten rather than cut short.
+    char command[kPathSize];
+    if (ComposeCommand(program, LoadText(IDS_AUTO), command, sizeof command))
+        RegistryWrite(HKEY_LOCAL_MACHINE, kRunKey, kProductName, REG_SZ, command, 0);
+}
+
+INT_PTR CALLBACK SettingsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        CentreIfPending();
+        SendDlgItemMessageA(page, IDC_AUTOSTART, BM_SETCHECK, AutostartOption ? BST_CHECKED : BST_UNCHECKED, 0);
+        return TRUE;
+    case WM_NOTIFY:
+        return AnswerSheetNotify(page, lParam);
+    case WM_COMMAND:
+        return OnSettingsCommand(page, wParam);
+    default:
+        return 0;
+    }
+}
+
+INT_PTR CALLBACK AboutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        CentreIfPending();
+        return TRUE;
+    case WM_NOTIFY:
+        return AnswerSheetNotify(page, lParam);
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_ABOUT_LINK)
+            ShellExecuteA(page, "open", LoadText(IDS_PRODUCT_URL), nullptr, nullptr, SW_SHOWNORMAL);
+        return 0;
+    default:
+        return 0;
+    }
+}

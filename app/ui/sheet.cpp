@@ -1,0 +1,163 @@
+// Frame of the statistics window. The sheet runs its own modal loop on the
+// user-interface thread; that loop still dispatches the main window's timer
+// and posted commands, so SheetOpen guards against a second opening.
+#include "ui/sheet.h"
+#include "shell/main_window.h"
+#include "shell/text.h"
+#include "ui/settings_page.h"
+#include "ui/stats_page.h"
+#include "resource_ids.h"
+#include <commctrl.h>
+#include <cstring>
+
+int SheetOpen;
+HWND SheetWindow;
+HWND PendingCentreWindow;
+
+namespace {
+constexpr int kMaxPages = 32;
+constexpr int kCancelGrowth = 40;
+// First-version records: every comctl32 since Windows 95 understands them.
+const UINT kPageRecordSize = PROPSHEETPAGEA_V1_SIZE;
+const UINT kHeaderRecordSize = PROPSHEETHEADERA_V1_SIZE;
+
+const PageTableEntry kStatisticsPages[] = {
+    {IDD_STATISTICS, 0, 0, StatisticsPageProc},
+    {IDD_SETTINGS, 0, 0, SettingsPageProc},
+    {IDD_ABOUT, 0, 0, AboutPageProc},
+    {0, 0, 0, nullptr},
+};
+}
+
+int OpenStatisticsSheet(HWND parent)
+{
+    if (SheetOpen)
+        return 1;
+    SheetOpen = 1;
+    TerminateConfirmed = 0;
+    ShowWindow(MainWindow, SW_SHOWMINIMIZED);
+    char caption[256];
+    lstrcpynA(caption, LoadText(IDS_TITLE), sizeof caption);
+    INT_PTR result = RunPropertySheet(parent, caption, 0, SheetCallback, kStatisticsPages, 0, 0, 0);
+    ShowWindow(MainWindow, SW_HIDE);
+    SheetOpen = 0;
+    QuitIfRequested();
+    return static_cast<int>(result);
+}
+
+INT_PTR RunPropertySheet(HWND parent, const char* caption, UINT startPage, PFNPROPSHEETCALLBACK callback,
+                         const PageTableEntry* pages, int propTitle, int help, int modeless)
+{
+    static PROPSHEETPAGEA records[kMaxPages];
+    memset(records, 0, sizeof records);
+    if (!pages || pages[0].templateId == 0)
+        return 0;
+    UINT count = 0;
+    for (; count < kMaxPages && pages[count].templateId != 0; ++count) {
+        const PageTableEntry& row = pages[count];
+        PROPSHEETPAGEA& page = records[count];
+        page.dwSize = kPageRecordSize;
+        page.dwFlags = (row.titleId ? PSP_USETITLE : 0) | (row.iconId ? PSP_USEICONID : 0) | (help ? PSP_HASHELP : 0);
+        page.hInstance = ProgramInstance;
+        page.pszTemplate = MAKEINTRESOURCEA(LOWORD(row.templateId));
+        page.pszIcon = row.iconId ? MAKEINTRESOURCEA(LOWORD(row.iconId)) : nullptr;
+        page.pszTitle = row.titleId ? MAKEINTRESOURCEA(LOWORD(row.titleId)) : nullptr;
+        page.pfnDlgProc = row.procedure;
+    }
+    PROPSHEETHEADERA header;
+    memset(&header, 0, sizeof header);
+    header.dwSize = kHeaderRecordSize;
+    header.dwFlags = PSH_USEICONID | PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | PSH_USECALLBACK |
+                     (propTitle ? PSH_PROPTITLE : 0) | (help ? PSH_HASHELP : 0) | (modeless ? PSH_MODELESS : 0);
+    header.hwndParent = parent;
+    header.hInstance = ProgramInstance;
+    header.pszIcon = MAKEINTRESOURCEA(IDI_APP);
+    header.pszCaption = caption;
+    header.nPages = count;
+    header.nStartPage = startPage;
+    header.ppsp = records;
+    header.pfnCallback = callback;
+    SetFocus(parent);
+    return PropertySheetA(&header);
+}
+
+int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM)
+{
+    if (message == PSCB_INITIALIZED) {
+        SheetWindow = sheet;
+        PendingCentreWindow = sheet;
+    }
+    return 0;
+}
+
+void CentreIfPending()
+{
+    if (!PendingCentreWindow)
+        return;
+    CentreOnScreen(PendingCentreWindow);
+    PendingCentreWindow = nullptr;
+}
+
+void CentreOnScreen(HWND window)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    int w = r.right - r.left;
+    int h = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    if (!screen)
+        return;
+    int screenWidth = GetDeviceCaps(screen, HORZRES);
+    int screenHeight = GetDeviceCaps(screen, VERTRES);
+    ReleaseDC(nullptr, screen);
+    int x = screenWidth / 2 - w / 2;
+    int y = screenHeight / 2 - h / 2;
+    if (x < 0)
+        x = 0;
+    if (y < 0)
+        y = 0;
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void SetUpSheetButtons()
+{
+    // By id, not by child order: some comctl32 versions put the current page
+    // before the buttons.
+    HWND ok = GetDlgItem(SheetWindow, IDOK);
+    HWND cancel = GetDlgItem(SheetWindow, IDCANCEL);
+    if (cancel) {
+        SendMessageA(cancel, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(LoadText(IDS_HIDE)));
+        RECT r;
+        GetWindowRect(cancel, &r);
+        POINT topLeft = {r.left, r.top};
+        ScreenToClient(GetParent(cancel), &topLeft);
+        SetWindowPos(cancel, nullptr, topLeft.x - kCancelGrowth, topLeft.y, r.right - r.left + kCancelGrowth,
+                     r.bottom - r.top, SWP_NOZORDER);
+    }
+    if (ok)
+        ShowWindow(ok, SW_HIDE);
+}
+
+INT_PTR AnswerKillActive(HWND page)
+{
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, FALSE);
+    return TRUE;
+}
+
+INT_PTR AnswerApply(HWND page)
+{
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
+    return TRUE;
+}
+
+INT_PTR AnswerSheetNotify(HWND page, LPARAM lParam)
+{
+    switch (reinterpret_cast<const NMHDR*>(lParam)->code) {
+    case PSN_KILLACTIVE:
+        return AnswerKillActive(page);
+    case PSN_APPLY:
+        return AnswerApply(page);
+    default:
+        return 0;
+    }
+}

@@ -1,0 +1,29 @@
+// The statistics window: a modal three-page property sheet, built from a
+// constant page table, centred once per opening.
+#pragma once
+#include <windows.h>
+#include <prsht.h>
+
+struct PageTableEntry {
+    DWORD templateId;   // 0 ends the table
+    DWORD titleId;
+    DWORD iconId;
+    DLGPROC procedure;
+};
+
+extern int SheetOpen;
+extern HWND SheetWindow;
+extern HWND PendingCentreWindow;
+
+int OpenStatisticsSheet(HWND parent);
+INT_PTR RunPropertySheet(HWND parent, const char* caption, UINT startPage, PFNPROPSHEETCALLBACK callback,
+                         const PageTableEntry* pages, int propTitle, int help, int modeless);
+int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM lParam);
+void CentreIfPending();
+void CentreOnScreen(HWND window);
+// OK hidden, Cancel relabelled "Hide Tapwise" and widened 40 pixels leftwards.
+void SetUpSheetButtons();
+INT_PTR AnswerKillActive(HWND page);
+INT_PTR AnswerApply(HWND page);
+// The answers every page gives to the sheet's notifications.
+INT_PTR AnswerSheetNotify(HWND page, LPARAM lParam);

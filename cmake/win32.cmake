@@ -1,0 +1,100 @@
+# Windows build: Tapwise.dll, then Tapwise.exe carrying it as a resource, the
+# Win32 test programs and the end-to-end harness.
+set(TW_BIN ${CMAKE_BINARY_DIR}/bin)
+file(MAKE_DIRECTORY ${TW_BIN})
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(TW_64 1)
+else()
+  set(TW_64 0)
+endif()
+
+# --- Tapwise.dll: no runtime, own entry point, fixed base, no time stamp ---
+set(TW_DLL ${TW_BIN}/Tapwise.dll)
+if(TW_64)
+  set(hook_def ${PROJECT_SOURCE_DIR}/hooklib/Tapwise64.def)
+  set(hook_entry DllMain)
+  set(hook_base 0x180000000)
+else()
+  set(hook_def ${PROJECT_SOURCE_DIR}/hooklib/Tapwise.def)
+  set(hook_entry _DllMain@12)
+  set(hook_base 0x10000000)
+endif()
+add_custom_command(
+  OUTPUT ${TW_DLL}
+  COMMAND ${CMAKE_C_COMPILER} -Os -s -fno-asynchronous-unwind-tables -fno-ident
+          -fno-stack-protector -shared -nostdlib -Wl,-e,${hook_entry}
+          -Wl,--no-insert-timestamp -Wl,--image-base,${hook_base}
+          -o ${TW_DLL} ${PROJECT_SOURCE_DIR}/hooklib/hook.c ${hook_def} -lkernel32 -luser32
+  COMMAND ${PROJECT_SOURCE_DIR}/tools/check-hooklib ${TW_DLL} ${TW_64}
+  DEPENDS ${PROJECT_SOURCE_DIR}/hooklib/hook.c ${hook_def} ${PROJECT_SOURCE_DIR}/tools/check-hooklib
+  COMMENT "Building and checking Tapwise.dll"
+  VERBATIM)
+add_custom_target(hooklib ALL DEPENDS ${TW_DLL})
+
+# --- resources: the .rc embeds the library image built above ---
+set(TW_GEN ${CMAKE_BINARY_DIR}/generated)
+file(WRITE ${TW_GEN}/library_file.h.in "#define TW_LIBRARY_FILE \"${TW_DLL}\"\n")
+configure_file(${TW_GEN}/library_file.h.in ${TW_GEN}/library_file.h COPYONLY)
+set(TW_RC ${PROJECT_SOURCE_DIR}/resources/tapwise.rc)
+file(GLOB rc_inputs ${PROJECT_SOURCE_DIR}/resources/*)
+set_source_files_properties(${TW_RC} PROPERTIES OBJECT_DEPENDS "${TW_DLL};${rc_inputs}")
+add_library(tapwise_resources OBJECT ${TW_RC})
+target_include_directories(tapwise_resources PRIVATE ${TW_GEN} ${PROJECT_SOURCE_DIR}/resources)
+add_dependencies(tapwise_resources hooklib)
+
+# --- the program ---
+set(tw_warnings -Wall -Wextra -Wno-cast-function-type -Wno-missing-field-initializers)
+add_library(tapwise_core STATIC ${TW_PURE_SOURCES} ${TW_WIN32_SOURCES})
+target_include_directories(tapwise_core PUBLIC ${PROJECT_SOURCE_DIR}/app ${PROJECT_SOURCE_DIR}/resources)
+target_compile_definitions(tapwise_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 _WIN32_IE=0x0500)
+target_compile_options(tapwise_core PRIVATE ${tw_warnings} -Os -fno-exceptions)
+target_link_libraries(tapwise_core PUBLIC comctl32 shell32 ole32 uuid advapi32 gdi32 user32 kernel32)
+
+set(tw_static -static -static-libgcc -static-libstdc++)
+add_executable(Tapwise WIN32 ${PROJECT_SOURCE_DIR}/${TW_MAIN_SOURCE} $<TARGET_OBJECTS:tapwise_resources>)
+target_compile_options(Tapwise PRIVATE ${tw_warnings} -Os -fno-exceptions)
+target_link_libraries(Tapwise tapwise_core)
+target_link_options(Tapwise PRIVATE ${tw_static} -s -Wl,--no-insert-timestamp)
+set_target_properties(Tapwise PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TW_BIN})
+
+if(NOT TW_BUILD_TESTS)
+  return()
+endif()
+
+# --- GoogleTest, cross-built from the Debian sources ---
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+set(TW_TEST_BIN ${CMAKE_BINARY_DIR}/testbin)
+file(GLOB win32_tests CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win32/test_*.cpp)
+add_executable(win32_tests ${win32_tests} $<TARGET_OBJECTS:tapwise_resources>)
+target_include_directories(win32_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/win32)
+target_compile_options(win32_tests PRIVATE ${tw_warnings})
+target_link_libraries(win32_tests tapwise_core gtest)
+target_link_options(win32_tests PRIVATE ${tw_static})
+set_target_properties(win32_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TW_TEST_BIN})
+
+# Helper programs the tests start: the robot, a do-nothing hook library for the
+# benchmarks, a plain window program that receives clicks.
+file(GLOB helper_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/*.cpp)
+foreach(src ${helper_sources})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src})
+  target_compile_options(${name} PRIVATE ${tw_warnings})
+  target_link_libraries(${name} comctl32 user32 gdi32 advapi32 shell32 ole32)
+  target_link_options(${name} PRIVATE ${tw_static})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TW_TEST_BIN})
+endforeach()
+
+include(GoogleTest)
+gtest_add_tests(TARGET win32_tests WORKING_DIRECTORY ${TW_TEST_BIN} TEST_LIST win32_list)
+set_tests_properties(${win32_list} PROPERTIES LABELS win32 RUN_SERIAL TRUE)
+
+# End-to-end scenarios: Python drivers of the real program.
+file(GLOB e2e_scripts CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/test_*.py)
+foreach(script ${e2e_scripts})
+  get_filename_component(name ${script} NAME_WE)
+  add_test(NAME e2e.${name} COMMAND /usr/bin/python3 ${script})
+  set_tests_properties(e2e.${name} PROPERTIES LABELS e2e RUN_SERIAL TRUE
+    ENVIRONMENT "TW_BIN=${TW_BIN};TW_TEST_BIN=${TW_TEST_BIN};TW_SOURCE=${PROJECT_SOURCE_DIR}")
+endforeach()
