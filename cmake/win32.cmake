@@ -57,6 +57,14 @@ target_link_libraries(Tapwise tapwise_core)
 target_link_options(Tapwise PRIVATE ${tw_static} -s -Wl,--no-insert-timestamp)
 set_target_properties(Tapwise PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TW_BIN})
 
+if(NOT TW_64)
+  # The shipped binaries, checked from the outside by an independent PE parser.
+  add_test(NAME binary.check_pe
+           COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/e2e/check_pe.py ${TW_BIN}/Tapwise.exe ${TW_DLL})
+  # CMake would otherwise run this host tool through the Windows emulator.
+  set_tests_properties(binary.check_pe PROPERTIES LABELS binary)
+endif()
+
 if(NOT TW_BUILD_TESTS)
   return()
 endif()
@@ -70,7 +78,7 @@ file(GLOB win32_tests CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win32/test_*
 add_executable(win32_tests ${win32_tests} $<TARGET_OBJECTS:tapwise_resources>)
 target_include_directories(win32_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/win32)
 target_compile_options(win32_tests PRIVATE ${tw_warnings})
-target_link_libraries(win32_tests tapwise_core gtest)
+target_link_libraries(win32_tests tapwise_core gtest_main gtest)
 target_link_options(win32_tests PRIVATE ${tw_static})
 set_target_properties(win32_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TW_TEST_BIN})
 
@@ -87,7 +95,7 @@ foreach(src ${helper_sources})
 endforeach()
 
 include(GoogleTest)
-gtest_add_tests(TARGET win32_tests WORKING_DIRECTORY ${TW_TEST_BIN} TEST_LIST win32_list)
+gtest_add_tests(TARGET win32_tests SOURCES ${win32_tests} WORKING_DIRECTORY ${TW_TEST_BIN} TEST_LIST win32_list)
 set_tests_properties(${win32_list} PROPERTIES LABELS win32 RUN_SERIAL TRUE)
 
 # End-to-end scenarios: Python drivers of the real program.

@@ -3,17 +3,12 @@
 # it only calls apt-get when something is missing.
 set -euo pipefail
 
-pkgs=(cmake ninja-build g++ g++-mingw-w64-i686 googletest
-      wine wine32:i386 xvfb xdotool imagemagick python3-pefile
-      liblnk-utils icoutils fonts-wine x11-utils gcc-multilib)
+pkgs=(cmake ninja-build g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
+      wine wine64 xvfb xdotool imagemagick python3-pefile
+      liblnk-utils icoutils fonts-wine x11-utils)
 
 need_root() { if [ "$(id -u)" -ne 0 ]; then echo sudo; fi; }
 SUDO=$(need_root)
-
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $SUDO dpkg --add-architecture i386
-  stale=1
-fi
 
 missing=()
 for p in "${pkgs[@]}"; do

@@ -5,6 +5,10 @@
 # A display already in $DISPLAY is used when TW_USE_DISPLAY=1.
 
 tw_session_start() {
+  # The 64-bit loader, named directly: /usr/bin/wine would pick a 32-bit
+  # loader if one is installed, and this machine cannot run 32-bit code.
+  export TW_WINE=/usr/lib/wine/wine64 WINELOADER=/usr/lib/wine/wine64
+  export WINESERVER=/usr/lib/wine/wineserver64
   export WINEARCH=win64 WINEDEBUG=-all
   export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
   export WINEPREFIX=${1:-$(mktemp -d /tmp/tapwise-wine.XXXXXX)}
@@ -19,11 +23,11 @@ tw_session_start() {
     for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.1; done
   fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    timeout 180 wineboot -i >/dev/null 2>&1 || true
-    timeout 60 wineserver -w || true
+    timeout 180 "$TW_WINE" wineboot -i >/dev/null 2>&1 || true
+    timeout 60 "$WINESERVER" -w || true
     # A virtual desktop: without it every hidden window costs seconds.
-    timeout 30 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-    timeout 30 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+    timeout 30 "$TW_WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    timeout 30 "$TW_WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
     # Classic dialogs want "MS Sans Serif", which Wine ships only as a package.
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
     cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
@@ -32,13 +36,13 @@ tw_session_start() {
     for d in "$WINEPREFIX"/drive_c/users/*/Desktop; do
       [ -L "$d" ] && rm -f "$d" && mkdir -p "$d"
     done
-    timeout 60 wineserver -w || true
+    timeout 60 "$WINESERVER" -w || true
   fi
-  wineserver -p >/dev/null 2>&1
+  "$WINESERVER" -p >/dev/null 2>&1
 }
 
 tw_session_stop() {
-  timeout 20 wineserver -k >/dev/null 2>&1 || true
+  timeout 20 "$WINESERVER" -k >/dev/null 2>&1 || true
   [ -n "${TW_XVFB_PID:-}" ] && kill "$TW_XVFB_PID" 2>/dev/null && wait "$TW_XVFB_PID" 2>/dev/null
   if [ "${TW_OWN_PREFIX:-0}" = 1 ] && [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
     rm -rf "$WINEPREFIX"

@@ -27,7 +27,7 @@ LANG_EN_US = 0x0409
 RT_ICON, RT_MENU, RT_DIALOG, RT_STRING = 3, 4, 5, 6
 RT_BITMAP, RT_GROUP_ICON, RT_VERSION = 2, 14, 16
 
-SITE = "http://www.orrinwood-media.example/tapwise/"
+SITE = "http://www.orrinwood.example/tapwise/"
 
 STRINGS = {
     1: "Tapwise for (Your Company) by Orrinwood Media",
@@ -110,7 +110,7 @@ STATISTICS_CONTROLS = (
        (NO_ID, STATIC, "Time on computer:", CHILD | WS_GROUP | SS_LEFT, (57, 126, 77, 8)),
        (1006, STATIC, "00:00:00", CHILD | WS_GROUP | SS_LEFT, (125, 127, 35, 8)),
        (NO_ID, BUTTON, "", CHILD | BS_GROUPBOX, (6, 6, 216, 166)),
-       (1009, BUTTON, "www.orrinwood-media.example", CHILD | BS_PUSHBUTTON | BS_FLAT,
+       (1009, BUTTON, "www.orrinwood.example", CHILD | BS_PUSHBUTTON | BS_FLAT,
         (63, 146, 91, 18))]
 )
 
