@@ -1,0 +1,294 @@
+// The test robot: a small Win32 console program that end-to-end tests run
+// inside the Wine session to look at and drive other programs' windows as a
+// user would. One command per run; results go to standard output.
+//
+//   find CLASS TITLE                 handle of a top-level window ("-" = any), 0 if none
+//   wait CLASS TITLE MS [visible]    the same, waiting up to MS milliseconds
+//   top                              every top-level window: handle pid visible class "title"
+//   children HWND                    every descendant: handle id visible class rect "text"
+//   text HWND [ID]                   text of a window or of its control ID
+//   item HWND ID                     handle of control ID
+//   click HWND ID                    posts BM_CLICK to control ID
+//   answer CAPTION BUTTON MS         waits for a message box, prints its text, presses IDYES/IDNO/IDOK
+//   post|send HWND MSG WPARAM LPARAM posts or sends a message (numbers: decimal or 0x)
+//   rect HWND                        window rectangle: left top right bottom
+//   pid HWND                         process id of the window
+//   input click X Y [left|right|middle] [double]   real input through SendInput
+//   regget KEY VALUE                 HKLM value: TYPE SIZE DATA ("-" for the default value)
+//   regset KEY VALUE dword|sz|binhex DATA
+//   regdel KEY [VALUE]
+//   wait-exit PID MS                 waits for a process to end, prints its exit code
+//   kill PID                         ends a process
+#include <windows.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+HWND ParseWindow(const char* s) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(strtoull(s, nullptr, 0))); }
+unsigned long long Number(const char* s) { return strtoull(s, nullptr, 0); }
+const char* OrNull(const char* s) { return strcmp(s, "-") == 0 ? nullptr : s; }
+
+std::string TextOf(HWND window)
+{
+    char text[4096] = "";
+    DWORD_PTR result = 0;
+    // A timeout keeps the robot from hanging on a window whose thread is busy.
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &result);
+    return text;
+}
+
+std::string ClassOf(HWND window)
+{
+    char name[256] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+void PrintQuoted(const std::string& s)
+{
+    putchar('"');
+    for (char c : s) {
+        if (c == '\n') fputs("\\n", stdout);
+        else if (c == '\r') fputs("\\r", stdout);
+        else if (c == '"') fputs("\\\"", stdout);
+        else if (c == '\\') fputs("\\\\", stdout);
+        else putchar(c);
+    }
+    putchar('"');
+}
+
+HWND WaitWindow(const char* cls, const char* title, DWORD ms, bool visible)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND found = FindWindowA(cls, title);
+        if (found && (!visible || IsWindowVisible(found)))
+            return found;
+        if (GetTickCount() - start >= ms)
+            return nullptr;
+        Sleep(50);
+    }
+}
+
+BOOL CALLBACK PrintTop(HWND w, LPARAM)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    printf("%#llx %lu %d %s ", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(w)), pid,
+           IsWindowVisible(w) ? 1 : 0, ClassOf(w).c_str());
+    PrintQuoted(TextOf(w));
+    putchar('\n');
+    return TRUE;
+}
+
+BOOL CALLBACK PrintChild(HWND w, LPARAM)
+{
+    RECT r;
+    GetWindowRect(w, &r);
+    printf("%#llx %d %d %s %ld %ld %ld %ld ", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(w)),
+           GetDlgCtrlID(w), IsWindowVisible(w) ? 1 : 0, ClassOf(w).c_str(), r.left, r.top, r.right, r.bottom);
+    PrintQuoted(TextOf(w));
+    putchar('\n');
+    return TRUE;
+}
+
+int ButtonId(const char* name)
+{
+    if (!strcmp(name, "IDYES")) return IDYES;
+    if (!strcmp(name, "IDNO")) return IDNO;
+    if (!strcmp(name, "IDOK")) return IDOK;
+    if (!strcmp(name, "IDCANCEL")) return IDCANCEL;
+    return static_cast<int>(Number(name));
+}
+
+int Answer(const char* caption, const char* button, DWORD ms)
+{
+    HWND box = WaitWindow("#32770", caption, ms, true);
+    if (!box) {
+        fprintf(stderr, "no message box \"%s\"\n", caption);
+        return 2;
+    }
+    PrintQuoted(TextOf(GetDlgItem(box, 0xFFFF)));
+    putchar('\n');
+    HWND b = GetDlgItem(box, ButtonId(button));
+    if (!b) {
+        fprintf(stderr, "message box has no button %s\n", button);
+        return 3;
+    }
+    PostMessageA(b, BM_CLICK, 0, 0);
+    return 0;
+}
+
+void MouseEvent(DWORD flags)
+{
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flags;
+    SendInput(1, &in, sizeof in);
+    Sleep(30);
+}
+
+int InputClick(int x, int y, const char* button, bool twice)
+{
+    DWORD down = MOUSEEVENTF_LEFTDOWN, up = MOUSEEVENTF_LEFTUP;
+    if (button && !strcmp(button, "right")) { down = MOUSEEVENTF_RIGHTDOWN; up = MOUSEEVENTF_RIGHTUP; }
+    if (button && !strcmp(button, "middle")) { down = MOUSEEVENTF_MIDDLEDOWN; up = MOUSEEVENTF_MIDDLEUP; }
+    SetCursorPos(x, y);
+    Sleep(50);
+    for (int i = 0; i < (twice ? 2 : 1); ++i) {
+        MouseEvent(down);
+        MouseEvent(up);
+    }
+    return 0;
+}
+
+int RegGet(const char* key, const char* value)
+{
+    HKEY k;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &k) != ERROR_SUCCESS) {
+        puts("NOKEY");
+        return 0;
+    }
+    BYTE data[4096];
+    DWORD type = 0, size = sizeof data;
+    LONG st = RegQueryValueExA(k, OrNull(value), nullptr, &type, data, &size);
+    RegCloseKey(k);
+    if (st != ERROR_SUCCESS) {
+        puts("NOVALUE");
+        return 0;
+    }
+    printf("%lu %lu ", type, size);
+    if (type == REG_DWORD && size == 4) {
+        printf("%ld\n", *reinterpret_cast<LONG*>(data));
+    } else if (type == REG_SZ || type == REG_EXPAND_SZ) {
+        PrintQuoted(std::string(reinterpret_cast<char*>(data), size ? strnlen(reinterpret_cast<char*>(data), size) : 0));
+        putchar('\n');
+    } else {
+        for (DWORD i = 0; i < size; ++i) printf("%02x", data[i]);
+        putchar('\n');
+    }
+    return 0;
+}
+
+int RegSet(const char* key, const char* value, const char* type, const char* data)
+{
+    HKEY k;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+        return 1;
+    LONG st;
+    if (!strcmp(type, "dword")) {
+        DWORD v = static_cast<DWORD>(strtoll(data, nullptr, 0));
+        st = RegSetValueExA(k, OrNull(value), 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4);
+    } else if (!strcmp(type, "sz")) {
+        st = RegSetValueExA(k, OrNull(value), 0, REG_SZ, reinterpret_cast<const BYTE*>(data), strlen(data) + 1);
+    } else {
+        BYTE bytes[1024];
+        DWORD n = 0;
+        for (const char* p = data; p[0] && p[1] && n < sizeof bytes; p += 2) {
+            char h[3] = {p[0], p[1], 0};
+            bytes[n++] = static_cast<BYTE>(strtoul(h, nullptr, 16));
+        }
+        DWORD regType = !strcmp(type, "binhex") ? REG_BINARY : static_cast<DWORD>(Number(type));
+        st = RegSetValueExA(k, OrNull(value), 0, regType, bytes, n);
+    }
+    RegCloseKey(k);
+    return st == ERROR_SUCCESS ? 0 : 1;
+}
+
+int RegDel(const char* key, const char* value)
+{
+    if (!value)
+        return RegDeleteKeyA(HKEY_LOCAL_MACHINE, key) == ERROR_SUCCESS ? 0 : 1;
+    HKEY k;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS)
+        return 1;
+    LONG st = RegDeleteValueA(k, OrNull(value));
+    RegCloseKey(k);
+    return st == ERROR_SUCCESS ? 0 : 1;
+}
+}
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return 64;
+    const char* cmd = argv[1];
+    auto arg = [&](int i) { return i < argc ? argv[i] : ""; };
+    if (!strcmp(cmd, "find")) {
+        printf("%#llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(FindWindowA(OrNull(arg(2)), OrNull(arg(3))))));
+    } else if (!strcmp(cmd, "wait")) {
+        HWND w = WaitWindow(OrNull(arg(2)), OrNull(arg(3)), static_cast<DWORD>(Number(arg(4))), !strcmp(arg(5), "visible"));
+        printf("%#llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(w)));
+        return w ? 0 : 1;
+    } else if (!strcmp(cmd, "top")) {
+        EnumWindows(PrintTop, 0);
+    } else if (!strcmp(cmd, "children")) {
+        EnumChildWindows(ParseWindow(arg(2)), PrintChild, 0);
+    } else if (!strcmp(cmd, "text")) {
+        HWND w = ParseWindow(arg(2));
+        if (argc > 3)
+            w = GetDlgItem(w, static_cast<int>(Number(arg(3))));
+        PrintQuoted(TextOf(w));
+        putchar('\n');
+    } else if (!strcmp(cmd, "item")) {
+        printf("%#llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(
+                              GetDlgItem(ParseWindow(arg(2)), static_cast<int>(Number(arg(3)))))));
+    } else if (!strcmp(cmd, "click")) {
+        HWND b = GetDlgItem(ParseWindow(arg(2)), static_cast<int>(Number(arg(3))));
+        if (!b)
+            return 1;
+        PostMessageA(b, BM_CLICK, 0, 0);
+    } else if (!strcmp(cmd, "answer")) {
+        return Answer(arg(2), arg(3), static_cast<DWORD>(Number(arg(4))));
+    } else if (!strcmp(cmd, "post") || !strcmp(cmd, "send")) {
+        HWND w = ParseWindow(arg(2));
+        UINT msg = static_cast<UINT>(Number(arg(3)));
+        WPARAM wp = static_cast<WPARAM>(Number(arg(4)));
+        LPARAM lp = static_cast<LPARAM>(Number(arg(5)));
+        if (!strcmp(cmd, "post"))
+            return PostMessageA(w, msg, wp, lp) ? 0 : 1;
+        DWORD_PTR result = 0;
+        LRESULT ok = SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, 10000, &result);
+        printf("%lld\n", static_cast<long long>(result));
+        return ok ? 0 : 1;
+    } else if (!strcmp(cmd, "rect")) {
+        RECT r = {};
+        GetWindowRect(ParseWindow(arg(2)), &r);
+        printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    } else if (!strcmp(cmd, "pid")) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(ParseWindow(arg(2)), &pid);
+        printf("%lu\n", pid);
+    } else if (!strcmp(cmd, "input") && !strcmp(arg(2), "click")) {
+        return InputClick(static_cast<int>(Number(arg(3))), static_cast<int>(Number(arg(4))), arg(5), !strcmp(arg(6), "double"));
+    } else if (!strcmp(cmd, "regget")) {
+        return RegGet(arg(2), arg(3));
+    } else if (!strcmp(cmd, "regset")) {
+        return RegSet(arg(2), arg(3), arg(4), arg(5));
+    } else if (!strcmp(cmd, "regdel")) {
+        return RegDel(arg(2), argc > 3 ? arg(3) : nullptr);
+    } else if (!strcmp(cmd, "wait-exit") || !strcmp(cmd, "kill")) {
+        HANDLE p = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE,
+                               static_cast<DWORD>(Number(arg(2))));
+        if (!p) {
+            puts("gone");
+            return 0;
+        }
+        if (!strcmp(cmd, "kill"))
+            TerminateProcess(p, 9);
+        DWORD code = 0;
+        bool ended = WaitForSingleObject(p, static_cast<DWORD>(argc > 3 ? Number(arg(3)) : 5000)) == WAIT_OBJECT_0;
+        GetExitCodeProcess(p, &code);
+        CloseHandle(p);
+        if (!ended) {
+            puts("running");
+            return 1;
+        }
+        printf("%lu\n", code);
+    } else {
+        return 64;
+    }
+    return 0;
+}

@@ -1,0 +1,269 @@
+"""Shared helpers of the end-to-end tests: run Windows programs in the test
+run's Wine session, drive them through the robot, read the registry, take
+screenshots and clean up every process started, by PID.
+
+The Wine session (WINEPREFIX, DISPLAY, TW_WINE, ...) comes from the
+environment that tools/test.sh sets up; TW_BIN holds the program under test
+(Tapwise.exe, Tapwise.dll) and TW_TEST_BIN the robot and helper programs.
+"""
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+WINE = os.environ.get("TW_WINE", "wine")
+BIN = os.environ.get("TW_BIN", "")
+TEST_BIN = os.environ.get("TW_TEST_BIN", "")
+SOURCE = os.environ.get("TW_SOURCE", "")
+PREFIX = os.environ.get("WINEPREFIX", "")
+SHOTS = os.environ.get("TW_SCREENSHOTS", os.path.join(SOURCE, "build", "screenshots"))
+
+SETTINGS_KEY = r"Software\Orrinwood Software\Tapwise"
+RUN_KEY = r"Software\Microsoft\Windows\CurrentVersion\Run"
+UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Tapwise"
+TITLE = "Tapwise for (Your Company) by Orrinwood Media"
+MAIN_CLASS = "Orrinwood-Tapwise"
+CMD_OPEN, CMD_TERMINATE = 40002, 40003
+WM_COMMAND, WM_CLOSE, WM_TIMER = 0x0111, 0x0010, 0x0113
+WM_QUERYENDSESSION, WM_ENDSESSION = 0x0011, 0x0016
+TRAY_MESSAGE = 0x8001
+WM_LBUTTONDOWN, WM_RBUTTONDOWN = 0x0201, 0x0204
+
+_started = []
+
+
+class Failure(AssertionError):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def check_eq(expected, found, what):
+    if expected != found:
+        raise Failure(f"{what}: expected {expected!r}, found {found!r}")
+
+
+def run(args, timeout=60, cwd=None):
+    """Runs a Windows program to its end; output through a file, never a pipe."""
+    with tempfile.TemporaryFile() as out:
+        proc = subprocess.run([WINE] + list(args), stdout=out, stderr=subprocess.STDOUT,
+                              stdin=subprocess.DEVNULL, timeout=timeout, cwd=cwd)
+        out.seek(0)
+        return proc.returncode, out.read().decode("latin-1")
+
+
+def start(args, cwd=None):
+    """Starts a Windows program in the background; ended by cleanup()."""
+    log = tempfile.TemporaryFile()
+    proc = subprocess.Popen([WINE] + list(args), stdout=log, stderr=subprocess.STDOUT,
+                            stdin=subprocess.DEVNULL, cwd=cwd, start_new_session=True)
+    proc.log = log
+    _started.append(proc)
+    return proc
+
+
+def wait_exit(proc, timeout):
+    try:
+        return proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return None
+
+
+def cleanup():
+    """Ends every program this test started, by PID, then any Tapwise left."""
+    for proc in _started:
+        if proc.poll() is None:
+            try:
+                os.killpg(proc.pid, signal.SIGKILL)
+            except OSError:
+                pass
+            proc.wait(timeout=10)
+    _started.clear()
+    # Copies started by the program itself (the installer starts one) are not ours by PID.
+    for _ in range(3):
+        hwnd = find(MAIN_CLASS)
+        if not hwnd:
+            break
+        pid = robot("pid", hex(hwnd)).strip()
+        robot("kill", pid)
+
+
+def robot(*args, timeout=60):
+    rc, out = run([os.path.join(TEST_BIN, "robot.exe")] + [str(a) for a in args], timeout=timeout)
+    robot.rc = rc
+    return out
+
+
+def find(cls="-", title="-"):
+    return int(robot("find", cls, title).strip() or "0", 16)
+
+
+def wait_window(cls="-", title="-", ms=10000, visible=True):
+    out = robot("wait", cls, title, ms, "visible" if visible else "")
+    return int(out.strip() or "0", 16)
+
+
+def main_window():
+    return find(MAIN_CLASS)
+
+
+def wait_main_window(ms=15000):
+    return wait_window(MAIN_CLASS, "-", ms, visible=False)
+
+
+def text(hwnd, control=None):
+    args = ["text", hex(hwnd)] + ([control] if control is not None else [])
+    out = robot(*args).strip()
+    return _unquote(out)
+
+
+def _unquote(s):
+    if len(s) >= 2 and s[0] == '"' and s[-1] == '"':
+        s = s[1:-1]
+    return s.replace("\\n", "\n").replace("\\r", "\r").replace('\\"', '"').replace("\\\\", "\\")
+
+
+def children(hwnd):
+    rows = []
+    for line in robot("children", hex(hwnd)).splitlines():
+        parts = line.split(" ", 8)
+        if len(parts) < 9:
+            continue
+        rows.append({"hwnd": int(parts[0], 16), "id": int(parts[1]), "visible": parts[2] == "1",
+                     "class": parts[3], "rect": tuple(int(p) for p in parts[4:8]), "text": _unquote(parts[8])})
+    return rows
+
+
+def top_windows():
+    rows = []
+    for line in robot("top").splitlines():
+        parts = line.split(" ", 4)
+        if len(parts) == 5:
+            rows.append({"hwnd": int(parts[0], 16), "pid": int(parts[1]), "visible": parts[2] == "1",
+                         "class": parts[3], "title": _unquote(parts[4])})
+    return rows
+
+
+def answer(caption, button, ms=10000):
+    """Waits for a message box, presses a button and returns the box's text."""
+    out = robot("answer", caption, button, ms)
+    check(robot.rc == 0, f"message box {caption!r} did not appear")
+    return _unquote(out.strip())
+
+
+def post(hwnd, msg, wparam=0, lparam=0):
+    robot("post", hex(hwnd), msg, wparam, lparam)
+
+
+def send(hwnd, msg, wparam=0, lparam=0):
+    return int(robot("send", hex(hwnd), msg, wparam, lparam).strip() or "0")
+
+
+def rect(hwnd):
+    return tuple(int(p) for p in robot("rect", hex(hwnd)).split())
+
+
+def click_at(x, y, button="left", double=False):
+    robot("input", "click", x, y, button, "double" if double else "")
+
+
+def xdotool(*args):
+    subprocess.run(["xdotool"] + [str(a) for a in args], check=False, timeout=30,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def reg_get(key, value):
+    """(type, data) of an HKLM value, or None when the key or value is absent."""
+    out = robot("regget", key, value).strip()
+    if out in ("NOKEY", "NOVALUE", ""):
+        return None
+    kind, size, data = out.split(" ", 2)
+    kind = int(kind)
+    if kind == 4 and int(size) == 4:
+        return ("dword", int(data))
+    if kind in (1, 2):
+        return ("sz", _unquote(data), int(size))
+    return ("raw", kind, data)
+
+
+def reg_number(value, key=SETTINGS_KEY):
+    got = reg_get(key, value)
+    return got[1] if got and got[0] == "dword" else None
+
+
+def reg_set(key, value, kind, data):
+    robot("regset", key, value, kind, data)
+
+
+def reg_delete(key, value=None):
+    robot(*(["regdel", key] + ([value] if value is not None else [])))
+
+
+def reset_store():
+    """Removes every trace of Tapwise from the registry of the prefix."""
+    reg_delete(SETTINGS_KEY)
+    reg_delete(RUN_KEY, "Tapwise")
+    reg_delete(UNINSTALL_KEY)
+
+
+def unix_path(windows_path):
+    drive, rest = windows_path[0].lower(), windows_path[2:].replace("\\", "/").lstrip("/")
+    return os.path.join(PREFIX, "dosdevices", f"{drive}:", rest)
+
+
+def make_test_dir(name):
+    """C:\\<name> with TW.exe and Tapwise.dll of the build; returns (windows, unix) paths."""
+    win = "C:\\" + name
+    unix = unix_path(win)
+    shutil.rmtree(unix, ignore_errors=True)
+    os.makedirs(unix)
+    shutil.copy(os.path.join(BIN, "Tapwise.exe"), os.path.join(unix, "TW.exe"))
+    shutil.copy(os.path.join(BIN, "Tapwise.dll"), os.path.join(unix, "Tapwise.dll"))
+    return win, unix
+
+
+def screenshot(name):
+    os.makedirs(SHOTS, exist_ok=True)
+    path = os.path.join(SHOTS, name + ".png")
+    subprocess.run(["import", "-display", os.environ.get("DISPLAY", ":0"), "-window", "root", path],
+                   check=False, timeout=60, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return path
+
+
+def wait_until(fn, timeout=10.0, interval=0.2, what="condition"):
+    end = time.time() + timeout
+    while True:
+        value = fn()
+        if value:
+            return value
+        if time.time() > end:
+            raise Failure(f"timed out waiting for {what}")
+        time.sleep(interval)
+
+
+def run_tests(tests):
+    """Runs the named test functions in order; prints a summary line; exit code."""
+    passed = failed = 0
+    for fn in tests:
+        name = fn.__name__
+        t0 = time.time()
+        try:
+            fn()
+            passed += 1
+            print(f"PASS {name} ({time.time() - t0:.1f}s)", flush=True)
+        except Exception as e:  # a failing scenario must not stop the others
+            failed += 1
+            print(f"FAIL {name}: {type(e).__name__}: {e}", flush=True)
+            try:
+                screenshot("failed-" + name)
+            except Exception:
+                pass
+        finally:
+            cleanup()
+    print(f"{passed} passed, {failed} failed")
+    return 0 if failed == 0 else 1
