@@ -18,7 +18,8 @@ namespace {
 constexpr int kMaxPages = 32;
 constexpr int kCancelGrowth = 40;
 // First-version records: every comctl32 since Windows 95 understands them.
-const UINT kPageRecordSize = PROPSHEETPAGEA_V1_SIZE;
+constexpr UINT kPageRecordSize = sizeof(PROPSHEETPAGEA_V1);
+static_assert(sizeof(void*) != 4 || kPageRecordSize == 40, "first-version page record is 40 bytes");
 const UINT kHeaderRecordSize = PROPSHEETHEADERA_V1_SIZE;
 
 const PageTableEntry kStatisticsPages[] = {
@@ -48,14 +49,16 @@ int OpenStatisticsSheet(HWND parent)
 INT_PTR RunPropertySheet(HWND parent, const char* caption, UINT startPage, PFNPROPSHEETCALLBACK callback,
                          const PageTableEntry* pages, int propTitle, int help, int modeless)
 {
-    static PROPSHEETPAGEA records[kMaxPages];
+    // The sheet steps through the array by each record's dwSize, so the
+    // array itself must be of first-version records too.
+    static PROPSHEETPAGEA_V1 records[kMaxPages];
     memset(records, 0, sizeof records);
     if (!pages || pages[0].templateId == 0)
         return 0;
     UINT count = 0;
     for (; count < kMaxPages && pages[count].templateId != 0; ++count) {
         const PageTableEntry& row = pages[count];
-        PROPSHEETPAGEA& page = records[count];
+        PROPSHEETPAGEA_V1& page = records[count];
         page.dwSize = kPageRecordSize;
         page.dwFlags = (row.titleId ? PSP_USETITLE : 0) | (row.iconId ? PSP_USEICONID : 0) | (help ? PSP_HASHELP : 0);
         page.hInstance = ProgramInstance;
@@ -75,7 +78,7 @@ INT_PTR RunPropertySheet(HWND parent, const char* caption, UINT startPage, PFNPR
     header.pszCaption = caption;
     header.nPages = count;
     header.nStartPage = startPage;
-    header.ppsp = records;
+    header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(records);
     header.pfnCallback = callback;
     SetFocus(parent);
     return PropertySheetA(&header);
