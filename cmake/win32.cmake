@@ -106,3 +106,6 @@ foreach(script ${e2e_scripts})
   set_tests_properties(e2e.${name} PROPERTIES LABELS e2e RUN_SERIAL TRUE
     ENVIRONMENT "TW_BIN=${TW_BIN};TW_TEST_BIN=${TW_TEST_BIN};TW_SOURCE=${PROJECT_SOURCE_DIR}")
 endforeach()
+
+# Benchmarks (programs and libraries of their own, run by bench/run.sh).
+include(${PROJECT_SOURCE_DIR}/cmake/bench.cmake OPTIONAL)
