@@ -487,9 +487,9 @@ class AboutScene:
         diffuse = max(0.0, sum(n[i] * light[i] for i in range(3)))
         half = (light[0], light[1], light[2] + 1.0)
         hm = math.sqrt(sum(c * c for c in half))
-        spec = max(0.0, sum(n[i] * half[i] / hm for i in range(3))) ** 28
+        specular = max(0.0, sum(n[i] * half[i] / hm for i in range(3))) ** 28
         base = (198, 200, 206)
-        col = tuple(base[i] * (0.35 + 0.75 * diffuse) + 255 * 0.55 * spec
+        col = tuple(base[i] * (0.35 + 0.75 * diffuse) + 255 * 0.55 * specular
                     for i in range(3))
         # Button seam and the split between the buttons.
         seam_v = -0.25 + 0.12 * u * u
