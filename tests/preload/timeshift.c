@@ -1,5 +1,5 @@
-/* timeshift.so: moves the wall clock of a Wine program (and of its
- * wineserver) by a fixed number of seconds, so that date changes such as
+/* timeshift.so: moves the wall clock of a Wine program (or of any program)
+ * by a fixed number of seconds, so that date changes such as
  * local midnight can be reached in seconds instead of waiting for them.
  *
  *   TW_TIME_OFFSET=<seconds>   added to every wall-clock reading (may be
@@ -13,20 +13,24 @@
  * one to use for several processes: TW_TIME_START is fixed per process at
  * its own load time, so processes started later would read different clocks.
  *
- * What was measured with Wine 8.0 (Debian, 64-bit, wine64 loader):
- *  - The 64-bit ntdll.so reads the system time itself, in the client
- *    process: NtQuerySystemTime calls libc's clock_gettime with
- *    CLOCK_REALTIME_COARSE when its resolution is 1 ms or better (it is on
- *    this kernel), else CLOCK_REALTIME. Shifting CLOCK_REALTIME alone
- *    therefore moves nothing that GetLocalTime/GetSystemTime report; the
- *    coarse clock must move too.
- *  - LD_PRELOAD survives Wine's preloader and reaches ntdll.so's calls, since
- *    ntdll.so resolves clock_gettime through the global symbol scope.
- *  - GetLocalTime and GetSystemTimeAsFileTime in a preloaded client follow the
- *    offset while its wineserver runs without the preload; the local time
- *    zone is worked out in the client too. A shifted server is not needed
- *    for reading the clock (see tests/e2e/test_midnight_rollover.py for the
- *    run that relies on this).
+ * What was measured with Wine 8.0 (Debian, 64-bit wine64 loader), by a small
+ * Win32 program printing GetLocalTime, GetSystemTime and
+ * GetSystemTimeAsFileTime under variants of this library:
+ *  - The 64-bit ntdll.so reads the wall clock itself, in the client process,
+ *    through libc's clock_gettime: a variant overriding only clock_gettime
+ *    moved all three readings; one overriding only gettimeofday and time
+ *    moved none. (Wine picks CLOCK_REALTIME_COARSE instead when that clock
+ *    resolves 1 ms or better; here it resolves 4 ms, so CLOCK_REALTIME is
+ *    used. Both are shifted, so either choice is covered.)
+ *  - LD_PRELOAD survives Wine's preloader and reaches ntdll.so's calls.
+ *  - The wineserver need not be preloaded: a preloaded client of an
+ *    unshifted server reads the shifted clock, and Sleep, timers and the tick
+ *    count keep running at real speed. TW_TIME_START=<23:59:55 of a day>
+ *    gave a first GetLocalTime of 23:59:55 in the program's main().
+ *  - The local time zone is worked out in the client from libc, so TZ in the
+ *    client's environment decides it (a POSIX zone such as "TWT-9" works).
+ * So one program can run with a moved clock inside a session shared with
+ * other tests; tests/e2e/test_midnight_rollover.py does exactly that.
  *
  * Build: tools/build-preload.sh (native gcc, 64-bit, like the wine64 loader).
  */

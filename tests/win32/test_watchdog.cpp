@@ -1,0 +1,188 @@
+// The hook watchdog with stand-in library entries, and the binding of the
+// library's two exports.
+#include <gtest/gtest.h>
+#include "engine/counters.h"
+#include "engine/intake.h"
+#include "hook_support.h"
+#include <string>
+
+using namespace tw_test;
+
+// This program exports a TapwiseInit of its own, and no TapwiseReset: loaded
+// as a library it is one that lacks an export.
+extern "C" __declspec(dllexport) HHOOK WINAPI TapwiseInit(HINSTANCE)
+{
+    return nullptr;
+}
+
+namespace {
+std::string calls;                 // 'R' per reset, 'I' per init, in order
+HINSTANCE initArgument;
+LARGE_INTEGER resetTime, initTime;
+bool clickDuringInit;
+
+BOOL WINAPI StandInReset()
+{
+    calls += 'R';
+    QueryPerformanceCounter(&resetTime);
+    return TRUE;
+}
+
+HHOOK WINAPI StandInInit(HINSTANCE module)
+{
+    calls += 'I';
+    initArgument = module;
+    QueryPerformanceCounter(&initTime);
+    if (clickDuringInit)
+        Counters.rawClicks.fetch_add(1);
+    return reinterpret_cast<HHOOK>(0x1234);
+}
+
+double MillisecondsBetween(LARGE_INTEGER a, LARGE_INTEGER b)
+{
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return double(b.QuadPart - a.QuadPart) * 1000.0 / double(f.QuadPart);
+}
+
+void Checks(int n)
+{
+    for (int i = 0; i < n; ++i)
+        HookWatchdog();
+}
+
+const HMODULE kLibrarySentinel = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x5eed0000));
+}  // namespace
+
+// The watchdog keeps its state for the whole process, so its whole story is
+// told in one test, in order.
+TEST(HookWatchdogTest, ReinstallsOncePerIdleStretchAfterClicks)
+{
+    HookLibrary = kLibrarySentinel;
+    TapwiseInitEntry = StandInInit;
+    TapwiseResetEntry = StandInReset;
+    Counters.rawClicks.store(0);
+    calls.clear();
+
+    Checks(5);
+    EXPECT_EQ("", calls) << "no click since start: the hook is left alone";
+
+    Counters.rawClicks.store(1);
+    Checks(1);
+    EXPECT_EQ("", calls) << "the interval with the click is not idle";
+    Checks(1);
+    EXPECT_EQ("RI", calls) << "first idle interval after a click: one reset, then one init";
+    EXPECT_EQ(kLibrarySentinel, initArgument) << "init is given the library's module handle";
+    EXPECT_GE(MillisecondsBetween(resetTime, initTime), 4.0) << "a pause of 5 ms between removing and installing";
+    Checks(4);
+    EXPECT_EQ("RI", calls) << "further idle intervals";
+
+    Counters.rawClicks.store(2);
+    Checks(1);
+    EXPECT_EQ("RI", calls) << "interval with a new click";
+    Checks(1);
+    EXPECT_EQ("RIRI", calls) << "idle again after the new click";
+    Checks(3);
+    EXPECT_EQ("RIRI", calls);
+
+    for (uint32_t r = 3; r <= 6; ++r) {
+        Counters.rawClicks.store(r);
+        Checks(1);
+    }
+    EXPECT_EQ("RIRI", calls) << "a click in every interval: never idle";
+    Checks(1);
+    EXPECT_EQ("RIRIRI", calls) << "idle after the busy stretch";
+
+    // A click that lands while the hook is being installed again is already
+    // in the snapshot taken after the install: the very next idle check
+    // re-installs once more, then all is quiet.
+    Counters.rawClicks.store(7);
+    Checks(1);
+    clickDuringInit = true;
+    Checks(1);
+    clickDuringInit = false;
+    EXPECT_EQ("RIRIRIRI", calls);
+    EXPECT_EQ(8u, Counters.rawClicks.load());
+    Checks(1);
+    EXPECT_EQ("RIRIRIRIRI", calls) << "the click during the install is followed by an idle interval";
+    Checks(3);
+    EXPECT_EQ("RIRIRIRIRI", calls);
+
+    // The raw counter wraps; a click that brings it to 0 is still a click.
+    Counters.rawClicks.store(0xffffffffu);
+    Checks(2);
+    EXPECT_EQ("RIRIRIRIRIRI", calls);
+    Counters.rawClicks.fetch_add(1);
+    Checks(2);
+    EXPECT_EQ("RIRIRIRIRIRIRI", calls) << "click from 0xffffffff to 0";
+
+    // Without bound entries the watchdog still runs, doing nothing harmful.
+    TapwiseInitEntry = nullptr;
+    TapwiseResetEntry = nullptr;
+    Counters.rawClicks.fetch_add(1);
+    Checks(3);
+    EXPECT_EQ("RIRIRIRIRIRIRI", calls);
+    Counters.rawClicks.store(0);
+}
+
+// ---- BindHookLibraryNamed ----
+
+namespace {
+class BindTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Stand-ins that a failed bind must clear.
+        TapwiseInitEntry = StandInInit;
+        TapwiseResetEntry = StandInReset;
+    }
+    void TearDown() override
+    {
+        TapwiseInitEntry = nullptr;
+        TapwiseResetEntry = nullptr;
+    }
+};
+}  // namespace
+
+TEST_F(BindTest, MissingLibraryFails)
+{
+    std::string missing = HookLibraryPath();
+    missing.insert(missing.size() - 4, "Missing");
+    EXPECT_EQ(0, BindHookLibraryNamed(missing.c_str(), false)) << missing;
+    EXPECT_EQ(nullptr, HookLibrary);
+    EXPECT_EQ(nullptr, TapwiseInitEntry);
+    EXPECT_EQ(nullptr, TapwiseResetEntry);
+}
+
+TEST_F(BindTest, LibraryLackingTheExportsFails)
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    struct Case { const char* label; const char* file; };
+    const Case cases[] = {
+        {"user32.dll: neither export", "user32.dll"},
+        {"kernel32.dll: neither export", "kernel32.dll"},
+        {"this program: TapwiseInit only", self},
+    };
+    for (const Case& c : cases) {
+        TapwiseInitEntry = StandInInit;
+        TapwiseResetEntry = StandInReset;
+        EXPECT_EQ(0, BindHookLibraryNamed(c.file, false)) << c.label;
+        EXPECT_EQ(nullptr, TapwiseInitEntry) << c.label;
+        EXPECT_EQ(nullptr, TapwiseResetEntry) << c.label;
+    }
+    // The program's own export really is found, so the refusal above is
+    // the missing TapwiseReset's doing.
+    EXPECT_NE(nullptr, GetProcAddress(GetModuleHandleA(nullptr), "TapwiseInit"));
+}
+
+TEST_F(BindTest, RealLibraryBindsBothExports)
+{
+    const std::string path = HookLibraryPath();
+    ASSERT_EQ(1, BindHookLibraryNamed(path.c_str(), false)) << path;
+    HMODULE loaded = GetModuleHandleA(path.c_str());
+    EXPECT_EQ(loaded, HookLibrary);
+    EXPECT_EQ(reinterpret_cast<FARPROC>(TapwiseInitEntry), GetProcAddress(loaded, "TapwiseInit"));
+    EXPECT_EQ(reinterpret_cast<FARPROC>(TapwiseResetEntry), GetProcAddress(loaded, "TapwiseReset"));
+    EXPECT_EQ(FALSE, TapwiseResetEntry()) << "bound, nothing installed yet";
+}
