@@ -19,7 +19,17 @@
 //   regdel KEY [VALUE]
 //   wait-exit PID MS                 waits for a process to end, prints its exit code
 //   kill PID                         ends a process
+//   folder CSIDL                     file-system path of a special folder
+//   link FILE                        a shell link read back: path, args, workdir, description, icon
+//   image PID                        full path of a process's program file
+//   state HWND                       visible= iconic= zoomed= style= exstyle= classstyle=
+//   move HWND X Y                    moves a window, size and z-order kept
+//   postn COUNT HWND MSG WPARAM LPARAM  posts one message COUNT times in a row
+//   record FILE ARGS...              appends its arguments, one line, to FILE (a stand-in handler)
+//   idle MS [tray]                   keeps a hidden window (and a tray icon) for MS milliseconds
 #include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -208,6 +218,97 @@ int RegDel(const char* key, const char* value)
     RegCloseKey(k);
     return st == ERROR_SUCCESS ? 0 : 1;
 }
+
+int SpecialFolder(int csidl)
+{
+    char path[MAX_PATH] = "";
+    if (SHGetFolderPathA(nullptr, csidl, nullptr, 0, path) != S_OK)
+        return 1;
+    puts(path);
+    return 0;
+}
+
+// Reads a link the way the shell does, so tests see what a user's click would run.
+int ReadLink(const char* file)
+{
+    if (FAILED(CoInitialize(nullptr)))
+        return 1;
+    int rc = 1;
+    IShellLinkA* link = nullptr;
+    if (CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                         reinterpret_cast<void**>(&link)) == S_OK) {
+        IPersistFile* persist = nullptr;
+        if (link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)) == S_OK) {
+            WCHAR wide[MAX_PATH];
+            MultiByteToWideChar(CP_ACP, 0, file, -1, wide, MAX_PATH);
+            if (persist->Load(wide, STGM_READ) == S_OK) {
+                char text[1024];
+                int icon = 0;
+                text[0] = 0; link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
+                fputs("path ", stdout); PrintQuoted(text); putchar('\n');
+                text[0] = 0; link->GetArguments(text, sizeof text);
+                fputs("args ", stdout); PrintQuoted(text); putchar('\n');
+                text[0] = 0; link->GetWorkingDirectory(text, sizeof text);
+                fputs("workdir ", stdout); PrintQuoted(text); putchar('\n');
+                text[0] = 0; link->GetDescription(text, sizeof text);
+                fputs("description ", stdout); PrintQuoted(text); putchar('\n');
+                text[0] = 0; link->GetIconLocation(text, sizeof text, &icon);
+                fputs("icon ", stdout); PrintQuoted(text); printf(" %d\n", icon);
+                rc = 0;
+            }
+            persist->Release();
+        }
+        link->Release();
+    }
+    CoUninitialize();
+    return rc;
+}
+
+int Image(DWORD pid)
+{
+    HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!p)
+        return 1;
+    char path[MAX_PATH] = "";
+    DWORD size = sizeof path;
+    BOOL ok = QueryFullProcessImageNameA(p, 0, path, &size);
+    CloseHandle(p);
+    if (!ok)
+        return 1;
+    puts(path);
+    return 0;
+}
+}
+
+// Wine shows its desktop and taskbar only while some program has a window
+// there; a console program has none, so this one makes its own.
+int Idle(DWORD ms, bool tray)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "Tapwise-Test-Idle";
+    RegisterClassA(&wc);
+    HWND w = CreateWindowExA(WS_EX_TOOLWINDOW, wc.lpszClassName, "idle", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                             wc.hInstance, nullptr);
+    if (!w)
+        return 1;
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    icon.hWnd = w;
+    icon.uID = 1;
+    icon.uFlags = NIF_ICON;
+    icon.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    if (tray)
+        Shell_NotifyIconA(NIM_ADD, &icon);
+    SetTimer(w, 1, ms, nullptr);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0 && msg.message != WM_TIMER)
+        DispatchMessageA(&msg);
+    if (tray)
+        Shell_NotifyIconA(NIM_DELETE, &icon);
+    DestroyWindow(w);
+    return 0;
 }
 
 int main(int argc, char** argv)
@@ -287,6 +388,44 @@ int main(int argc, char** argv)
             return 1;
         }
         printf("%lu\n", code);
+    } else if (!strcmp(cmd, "state")) {
+        HWND w = ParseWindow(arg(2));
+        if (!IsWindow(w))
+            return 1;
+        // Only what the window server keeps: Wine answers nothing else about another process's class.
+        printf("visible=%d iconic=%d zoomed=%d style=%#lx exstyle=%#lx classstyle=%#lx\n",
+               IsWindowVisible(w) ? 1 : 0, IsIconic(w) ? 1 : 0, IsZoomed(w) ? 1 : 0,
+               static_cast<unsigned long>(GetWindowLongA(w, GWL_STYLE)),
+               static_cast<unsigned long>(GetWindowLongA(w, GWL_EXSTYLE)),
+               static_cast<unsigned long>(GetClassLongA(w, GCL_STYLE)));
+    } else if (!strcmp(cmd, "move")) {
+        return SetWindowPos(ParseWindow(arg(2)), nullptr, static_cast<int>(strtol(arg(3), nullptr, 0)),
+                            static_cast<int>(strtol(arg(4), nullptr, 0)), 0, 0,
+                            SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE) ? 0 : 1;
+    } else if (!strcmp(cmd, "postn")) {
+        // One run for a burst: a run per message would spread it over seconds.
+        unsigned long long count = Number(arg(2));
+        HWND w = ParseWindow(arg(3));
+        UINT msg = static_cast<UINT>(Number(arg(4)));
+        for (unsigned long long i = 0; i < count; ++i)
+            if (!PostMessageA(w, msg, static_cast<WPARAM>(Number(arg(5))), static_cast<LPARAM>(Number(arg(6)))))
+                return 1;
+    } else if (!strcmp(cmd, "record")) {
+        FILE* f = fopen(arg(2), "ab");
+        if (!f)
+            return 1;
+        for (int i = 3; i < argc; ++i)
+            fprintf(f, i > 3 ? " %s" : "%s", argv[i]);
+        fputc('\n', f);
+        fclose(f);
+    } else if (!strcmp(cmd, "folder")) {
+        return SpecialFolder(static_cast<int>(Number(arg(2))));
+    } else if (!strcmp(cmd, "link")) {
+        return ReadLink(arg(2));
+    } else if (!strcmp(cmd, "image")) {
+        return Image(static_cast<DWORD>(Number(arg(2))));
+    } else if (!strcmp(cmd, "idle")) {
+        return Idle(static_cast<DWORD>(Number(arg(2))), !strcmp(arg(3), "tray"));
     } else {
         return 64;
     }

@@ -267,3 +267,114 @@ def run_tests(tests):
             cleanup()
     print(f"{passed} passed, {failed} failed")
     return 0 if failed == 0 else 1
+
+
+def window_state(hwnd):
+    """visible/iconic/zoomed flags, styles and class style of a window; None once it is gone."""
+    out = robot("state", hex(hwnd)).split()
+    if robot.rc != 0 or not out:
+        return None
+    state = {}
+    for item in out:
+        key, _, value = item.partition("=")
+        state[key] = int(value, 0)
+    return state
+
+
+def move(hwnd, x, y):
+    robot("move", hex(hwnd), x, y)
+
+
+def post_many(count, hwnd, msg, wparam=0, lparam=0):
+    robot("postn", count, hex(hwnd), msg, wparam, lparam)
+
+
+class Screen:
+    """One capture of the X display, to look at pixels: (r, g, b) by screen position."""
+
+    def __init__(self, width, height, rgb):
+        self.width, self.height, self.rgb = width, height, rgb
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.rgb[i:i + 3])
+
+    def count(self, box, colour):
+        """How many pixels of exactly this colour lie in box (left, top, right, bottom)."""
+        left, top, right, bottom = box
+        return sum(1 for y in range(max(top, 0), min(bottom, self.height))
+                   for x in range(max(left, 0), min(right, self.width)) if self.pixel(x, y) == colour)
+
+    def colours(self, box):
+        left, top, right, bottom = box
+        return {self.pixel(x, y) for y in range(max(top, 0), min(bottom, self.height))
+                for x in range(max(left, 0), min(right, self.width))}
+
+
+def grab_screen():
+    """The display as a Screen, read through a binary PPM file."""
+    fd, path = tempfile.mkstemp(suffix=".ppm")
+    os.close(fd)
+    try:
+        subprocess.run(["import", "-display", os.environ.get("DISPLAY", ":0"), "-window", "root", "-depth", "8",
+                        path], check=True, timeout=60, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        data = open(path, "rb").read()
+    finally:
+        os.unlink(path)
+    fields, pos = [], 0
+    while len(fields) < 4:  # magic, width, height, maximum; comments never appear in ImageMagick's output
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        end = pos
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[pos:end])
+        pos = end
+    check(fields[0] == b"P6" and fields[3] == b"255", f"unexpected screen capture header {fields!r}")
+    width, height = int(fields[1]), int(fields[2])
+    return Screen(width, height, data[pos + 1:pos + 1 + width * height * 3])
+
+
+def special_folder(csidl):
+    """File-system path of a special folder (CSIDL), or None when the prefix has none."""
+    out = robot("folder", csidl).strip()
+    return out if robot.rc == 0 and out else None
+
+
+def read_link(windows_path):
+    """A shell link as the shell reads it: {path, args, workdir, description, icon}, None if unreadable."""
+    out = robot("link", windows_path)
+    if robot.rc != 0:
+        return None
+    fields = {}
+    for line in out.splitlines():
+        key, _, value = line.strip().partition(" ")
+        if key == "icon":
+            location, _, index = value.rpartition(" ")
+            fields["icon"] = (_unquote(location), int(index))
+        elif key:
+            fields[key] = _unquote(value)
+    return fields
+
+
+def process_image(pid):
+    """Full path of the program file a Windows process runs, or None."""
+    out = robot("image", pid).strip()
+    return out if robot.rc == 0 and out else None
+
+
+def close_copies(ms=10000):
+    """Ends every running Tapwise the way another copy does: WM_CLOSE, then waits for the
+    process. Under Wine a killed copy's global mouse hook outlives it and keeps loading
+    its library into other processes (and signalling clicks), so killing is the last resort."""
+    closed = []
+    for _ in range(3):
+        hwnd = find(MAIN_CLASS)
+        if not hwnd:
+            break
+        pid = robot("pid", hex(hwnd)).strip()
+        robot("send", hex(hwnd), WM_CLOSE, 0, 0, timeout=30)
+        if robot("wait-exit", pid, ms).strip() == "running":
+            robot("kill", pid)
+        closed.append(pid)
+    return closed

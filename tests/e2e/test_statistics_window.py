@@ -1,0 +1,192 @@
+"""The statistics window: a centred three-page sheet with a single "Hide
+Tapwise" button that opens once at a time, and its first page, which shows
+counts, last counts and coloured percentage changes and follows every click
+and every second.
+"""
+import os
+import re
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import twlib as t  # noqa: E402
+import tapwise_ui as ui  # noqa: E402
+
+TAB_CONTROL = 0x3020
+TIME_PATTERN = re.compile(r"^\d\d:[0-5]\d:[0-5]\d$")
+
+STORED = {
+    "CounterLastSession": 0,
+    "CounterCurrentDay": 150, "CounterLastDay": 100,
+    "CounterCurrentWeek": 100, "CounterLastWeek": 100,
+    "CounterCurrentMonth": 2, "CounterLastMonth": 3,
+    "CounterCurrentYear": 0, "CounterLastYear": 5,
+    "CounterCurrentTotal": 12345,
+}
+# period: current, last, percentage, colour of the percentage (None: the default colour)
+SHOWN_AT_START = {
+    "Session": ("0", "0", "n/a", None),
+    "Day": ("150", "100", "+50%", ui.DARK_GREEN),
+    "Week": ("100", "100", "0%", ui.DARK_GREEN),
+    "Month": ("2", "3", "-34%", ui.DARK_RED),
+    "Year": ("0", "5", "-100%", ui.DARK_RED),
+}
+SHOWN_AFTER_TWO_CLICKS = {
+    "Session": ("2", "0", "n/a", None),
+    "Day": ("152", "100", "+52%", ui.DARK_GREEN),
+    "Week": ("102", "100", "+2%", ui.DARK_GREEN),
+    "Month": ("4", "3", "+33%", ui.DARK_GREEN),
+    "Year": ("2", "5", "-60%", ui.DARK_RED),
+}
+
+
+def seconds(text):
+    h, m, s = (int(p) for p in text.split(":"))
+    return h * 3600 + m * 60 + s
+
+
+def pixels(screen, box):
+    return [screen.pixel(x, y) for y in range(box[1], box[3]) for x in range(box[0], box[2])]
+
+
+def centred_position(sheet):
+    screen = t.grab_screen()
+    left, top, right, bottom = t.rect(sheet)
+    x = max(screen.width // 2 - (right - left) // 2, 0)
+    y = max(screen.height // 2 - (bottom - top) // 2, 0)
+    return x, y
+
+
+def check_centred(sheet, when):
+    left, top, _, _ = t.rect(sheet)
+    t.check_eq(centred_position(sheet), (left, top), f"statistics window position {when}")
+
+
+def check_shown(page, expected, total, when):
+    """Texts and colours of the statistics page against a table of rows."""
+    values = ui.fields(page)
+    rects = ui.field_rects(page)
+    screen = t.grab_screen()
+    wrong = []
+    for period, (current, last, percent, colour) in expected.items():
+        found = ui.stats_row(values, period)
+        if found != (current, last, percent):
+            wrong.append(f"{period}: expected {(current, last, percent)}, found {found}")
+        box = rects[ui.STATS_FIELDS[period][2]]
+        reds, greens = screen.count(box, ui.DARK_RED), screen.count(box, ui.DARK_GREEN)
+        found_colour = ui.DARK_RED if reds and not greens else ui.DARK_GREEN if greens and not reds else None
+        if (reds or greens) and found_colour is None:
+            found_colour = f"mixed ({reds} red, {greens} green pixels)"
+        if found_colour != colour:
+            wrong.append(f"{period} percentage colour: expected {colour}, found {found_colour}")
+    if values[ui.TOTAL_FIELD] != total:
+        wrong.append(f"Total: expected {total!r}, found {values[ui.TOTAL_FIELD]!r}")
+    if not TIME_PATTERN.match(values[ui.TIME_FIELD]):
+        wrong.append(f"time on computer: found {values[ui.TIME_FIELD]!r}")
+    t.check(not wrong, f"{when}: " + "; ".join(wrong))
+    return values
+
+
+def test_sheet_frame():
+    ui.keep_desktop()
+    proc, main, _ = ui.launch("TwSheet", "-Auto")
+    t.check(ui.no_sheet_within(1000), "statistics window open after a start with -Auto")
+    closed_look = t.grab_screen()
+    t.post(main, t.WM_COMMAND, t.CMD_OPEN)
+    sheet = ui.wait_sheet()
+    time.sleep(0.3)
+    t.screenshot("statistics-window-frame")
+
+    t.check_eq(t.TITLE, t.text(sheet), "caption")
+    tabs = int(t.robot("item", hex(sheet), TAB_CONTROL).strip(), 16)
+    t.check_eq(3, t.send(tabs, ui.TCM_GETITEMCOUNT), "number of tabs")
+    t.check_eq(ui.PAGE_CAPTIONS[0], t.text(ui.current_page(sheet)), "page shown first")
+    check_centred(sheet, "at the first opening")
+    state = t.window_state(main)
+    t.check(state["visible"] and state["iconic"], f"main window while the window is open: {state}")
+
+    buttons = ui.sheet_buttons(sheet)
+    t.check_eq([2], sorted(i for i, b in buttons.items() if b["visible"]), "visible buttons of the sheet (by id)")
+    hide, ok = buttons[2], buttons[1]
+    t.check_eq("Hide Tapwise", hide["text"], "label of the only button")
+    (hl, ht, hr, hb), (ol, ot, orr, ob) = hide["rect"], ok["rect"]
+    t.check_eq((orr - ol + 40, ot, ob), (hr - hl, ht, hb), "button width (the platform's plus 40), top, bottom")
+    t.check(hr > orr, f"the button keeps the Cancel button's right edge, right of OK: {hide['rect']} vs {ok['rect']}")
+
+    # Centred once per opening: a moved window stays where the user put it.
+    t.move(sheet, 20, 30)
+    for index in (1, 2, 0):
+        ui.select_page(sheet, index)
+    t.check_eq((20, 30), t.rect(sheet)[:2], "position after moving the window and switching tabs")
+    t.post(main, t.WM_COMMAND, t.CMD_OPEN)
+    time.sleep(1)
+    t.check_eq([sheet], ui.visible_sheets(), "statistics windows after a second Open")
+    t.check_eq((20, 30), t.rect(sheet)[:2], "position after a second Open")
+
+    # The close box closes it like the button does; the program goes back to the tray alone.
+    left, top, right, _ = t.rect(sheet)
+    t.click_at(right - 14, top + 12)
+    t.wait_until(lambda: not t.robot("state", hex(sheet)).strip(), 10, 0.2, "the close box to close the window")
+    t.check_eq(0, t.window_state(main)["visible"], "main window visible after closing")
+    taskbar = ui.taskbar_box()
+    left_half = (taskbar[0], taskbar[1], (taskbar[0] + taskbar[2]) // 2, taskbar[3])
+    t.wait_until(lambda: pixels(t.grab_screen(), left_half) == pixels(closed_look, left_half), 5, 0.3,
+                 "the taskbar button to go away after closing")
+
+    # Opened again: centred again, on the first page; Esc closes it.
+    t.post(main, t.WM_COMMAND, t.CMD_OPEN)
+    sheet = ui.wait_sheet()
+    check_centred(sheet, "at the second opening")
+    t.check_eq(ui.PAGE_CAPTIONS[0], t.text(ui.current_page(sheet)), "page shown at the second opening")
+    t.xdotool("key", "Escape")
+    t.wait_until(lambda: not t.robot("state", hex(sheet)).strip(), 10, 0.2, "Esc to close the window")
+    t.check(proc.poll() is None, "the program ended when its window closed")
+    ui.stop(proc, main)
+
+
+def test_statistics_page_shows_and_follows_counts():
+    ui.keep_desktop()
+    ui.end_running_copies()
+    ui.store_counts(STORED)
+    proc, main, _ = ui.launch("TwValues", clean_store=False)
+    sheet = ui.wait_sheet()
+    page = ui.current_page(sheet)
+    time.sleep(0.3)
+    before = check_shown(page, SHOWN_AT_START, "12345", "at opening")
+    t.screenshot("statistics-page-start")
+
+    # Two presses on a blank part of the page: every count follows at once.
+    rects = ui.field_rects(page)
+    total = rects[ui.TOTAL_FIELD]
+    blank = (total[2] + 80, (total[1] + total[3]) // 2)
+    t.click_at(*blank)
+    t.click_at(*blank)
+    t.wait_until(lambda: t.text(page, ui.STATS_FIELDS["Session"][0]) == "2", 5, 0.2, "the page to show 2 clicks")
+    time.sleep(0.3)
+    check_shown(page, SHOWN_AFTER_TWO_CLICKS, "12347", "after two clicks")
+    t.screenshot("statistics-page-two-clicks")
+
+    # The time runs every second and its refresh touches nothing else.
+    first = ui.fields(page)
+    time.sleep(2.2)
+    second = ui.fields(page)
+    t.check(seconds(second[ui.TIME_FIELD]) >= seconds(first[ui.TIME_FIELD]) + 2,
+            f"time on computer went from {first[ui.TIME_FIELD]} to {second[ui.TIME_FIELD]} in 2.2 s")
+    t.check(seconds(second[ui.TIME_FIELD]) <= seconds(before[ui.TIME_FIELD]) + 60,
+            f"time on computer {second[ui.TIME_FIELD]} runs ahead of the session")
+    del first[ui.TIME_FIELD], second[ui.TIME_FIELD]
+    t.check_eq(first, second, "page fields other than the time, two seconds apart")
+
+    # The link button hands its address to the shell.
+    opened = ui.opened_addresses("TwValues", lambda: t.robot("click", hex(page), ui.STATS_LINK))
+    t.check_eq([ui.resource_string("IDS_LINK_URL")], opened, "addresses opened by the page's link button")
+
+    ui.hide_sheet(sheet)
+    ui.stop(proc, main)
+
+
+if __name__ == "__main__":
+    sys.exit(t.run_tests([
+        test_sheet_frame,
+        test_statistics_page_shows_and_follows_counts,
+    ]))
