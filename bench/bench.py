@@ -1,0 +1,205 @@
+"""Runs every benchmark inside the Wine session that bench/run.sh started and
+hands the figures to report.py. Windows programs write to files, never to a
+pipe, and every Wine call has a time limit.
+
+Environment: the Wine session (WINEPREFIX, TW_WINE, ...), TW_BIN (64-bit
+Tapwise.exe and Tapwise.dll), TW_TEST_BIN (robot.exe), TW_BENCH_BIN (the
+benchmark programs), TW_I686_BIN (the shipped 32-bit build)."""
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+import hookpath
+import procstat
+import report
+
+WINE = os.environ["TW_WINE"]
+PREFIX = os.environ["WINEPREFIX"]
+BIN, TEST_BIN = os.environ["TW_BIN"], os.environ["TW_TEST_BIN"]
+BENCH_BIN, I686_BIN = os.environ["TW_BENCH_BIN"], os.environ["TW_I686_BIN"]
+HERE = os.path.dirname(os.path.abspath(__file__))
+DIR_WIN, DIR_UNIX = "C:\\TwBench", os.path.join(PREFIX, "drive_c", "TwBench")
+MAIN_CLASS, MINIMAL_CLASS = "Orrinwood-Tapwise", "TapwiseBenchMinimal"
+STARTS = 5          # start-up samples per program
+IDLE_SECONDS = 60
+
+
+def log(text):
+    print(f"[bench {time.strftime('%H:%M:%S')}] {text}", flush=True)
+
+
+def run(args, timeout):
+    """Runs a Windows program to its end; (exit code, output) through a file."""
+    with tempfile.TemporaryFile() as out:
+        try:
+            rc = subprocess.run([WINE] + args, stdout=out, stderr=subprocess.STDOUT,
+                                stdin=subprocess.DEVNULL, timeout=timeout).returncode
+        except subprocess.TimeoutExpired:
+            rc = "timeout"
+        out.seek(0)
+        return rc, out.read().decode("latin-1")
+
+
+def figures(program, args, timeout):
+    """The "name value" lines a benchmark program prints."""
+    rc, out = run([os.path.join(BENCH_BIN, program)] + args, timeout)
+    found = {}
+    for line in out.splitlines():
+        parts = line.split()
+        if len(parts) == 2:
+            try:
+                found[parts[0]] = float(parts[1])
+            except ValueError:
+                pass
+    if rc != 0 or not found:
+        log(f"{program} ended with {rc}:\n{out[-2000:]}")
+    return found
+
+
+def robot(*args):
+    return run([os.path.join(TEST_BIN, "robot.exe")] + [str(a) for a in args], 60)[1].strip()
+
+
+def prepare_dir():
+    """C:\\TwBench with TW.exe (the installed name, so it runs as the tray
+    program), Tapwise.dll beside it, the baseline program, and nullhook.dll
+    there too, so the two hook libraries are found the same way."""
+    shutil.rmtree(DIR_UNIX, ignore_errors=True)
+    os.makedirs(DIR_UNIX)
+    shutil.copy(os.path.join(BIN, "Tapwise.exe"), os.path.join(DIR_UNIX, "TW.exe"))
+    shutil.copy(os.path.join(BIN, "Tapwise.dll"), os.path.join(DIR_UNIX, "Tapwise.dll"))
+    for name in ("minimal.exe", "nullhook.dll"):
+        shutil.copy(os.path.join(BENCH_BIN, name), os.path.join(DIR_UNIX, name))
+
+
+def end_process(pid, cls):
+    """Ends a program this run started, by pid, and waits until its window is gone."""
+    if pid:
+        try:
+            os.kill(pid, 9)
+        except OSError:
+            pass
+        for _ in range(100):
+            if not os.path.exists(f"/proc/{pid}"):
+                break
+            time.sleep(0.05)
+    for _ in range(50):
+        if robot("find", cls, "-") in ("", "0", "0x0"):
+            return
+        time.sleep(0.1)
+
+
+def start_once(exe, cls):
+    """One timed start: (milliseconds to the window, unix pid, seconds since start)."""
+    t0 = time.monotonic()
+    found = figures("startup_probe.exe", [cls, f"{DIR_WIN}\\{exe}" + (" -Auto" if exe == "TW.exe" else "")], 60)
+    pid = procstat.find_pid(exe, os.path.join(DIR_UNIX, exe))
+    return found.get("startup_ms"), pid, t0
+
+
+def startup_and_memory(keep_tapwise):
+    """STARTS timed starts of each program, alternating; the last start of
+    each stays up for its memory at 5 s. TW.exe's last start is handed back
+    running when keep_tapwise, for the idle measurement."""
+    times = {"TW.exe": [], "minimal.exe": []}
+    result, kept = {}, None
+    for i in range(STARTS):
+        for exe, cls in (("TW.exe", MAIN_CLASS), ("minimal.exe", MINIMAL_CLASS)):
+            ms, pid, t0 = start_once(exe, cls)
+            if ms is not None:
+                times[exe].append(ms)
+            if i == STARTS - 1 and pid:
+                time.sleep(max(0.0, 5.0 - (time.monotonic() - t0)))
+                result[f"rss_{exe}"] = procstat.rss_kb(pid)
+                if exe == "TW.exe" and keep_tapwise:
+                    kept = (pid, t0)
+                    continue
+            end_process(pid, cls)
+    for exe, values in times.items():
+        if values:
+            result[f"start_{exe}_median"] = statistics.median(values)
+            result[f"start_{exe}_min"] = min(values)
+            result[f"start_{exe}_max"] = max(values)
+            result[f"start_{exe}_n"] = len(values)
+    return result, kept
+
+
+def idle(pid, t0):
+    """CPU time and per-thread wake-ups of the running TW.exe over
+    IDLE_SECONDS, then three clicks to tell the counting thread from the rest."""
+    time.sleep(max(0.0, 10.0 - (time.monotonic() - t0)))  # start-up has settled
+    server = procstat.server_pid(PREFIX)
+    cpu0 = procstat.cpu_seconds(pid)
+    server0 = procstat.cpu_seconds(server) if server else None
+    rows, elapsed = procstat.sample_wakeups(pid, IDLE_SECONDS)
+    result = {"idle_seconds": elapsed, "idle_cpu_ms": (procstat.cpu_seconds(pid) - cpu0) * 1000}
+    if server:
+        result["idle_server_cpu_ms"] = (procstat.cpu_seconds(server) - server0) * 1000
+    before = procstat.threads(pid)
+    for _ in range(3):  # on the empty desktop, far from the taskbar
+        robot("input", "click", 600, 80)
+    time.sleep(0.5)
+    after = procstat.threads(pid)
+    gained = {tid: after[tid][1] - before.get(tid, after[tid])[1] for tid in after if tid != pid}
+    counting = max(gained, key=gained.get) if gained and max(gained.values()) >= 3 else None
+    result["idle_threads"] = []
+    for tid, row in sorted(rows.items()):
+        role = "UI (main)" if tid == pid else "counting" if tid == counting else "other"
+        result["idle_threads"].append({"tid": tid, "role": role, **row,
+                                       "per_second": row["wakeups"] / elapsed,
+                                       "switches_per_second": row["switches"] / elapsed})
+    result["idle_click_identified"] = counting is not None
+    return result
+
+
+def sizes():
+    files = {"i686 Tapwise.dll": os.path.join(I686_BIN, "Tapwise.dll"),
+             "i686 Tapwise.exe": os.path.join(I686_BIN, "Tapwise.exe"),
+             "x86_64 Tapwise.dll": os.path.join(BIN, "Tapwise.dll"),
+             "x86_64 Tapwise.exe": os.path.join(BIN, "Tapwise.exe"),
+             "x86_64 nullhook.dll": os.path.join(BENCH_BIN, "nullhook.dll")}
+    return {name: os.path.getsize(path) if os.path.exists(path) else None for name, path in files.items()}
+
+
+def main():
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "RESULTS.md")
+    prepare_dir()
+    dll = f"{DIR_WIN}\\Tapwise.dll"
+    null = f"{DIR_WIN}\\nullhook.dll"
+    results = {"load_start": os.getloadavg()}
+
+    log("hook path in the disassembly, library sizes")
+    for arch, path in (("i686", os.path.join(I686_BIN, "Tapwise.dll")), ("x86_64", os.path.join(BIN, "Tapwise.dll"))):
+        try:
+            results[f"path_{arch}"] = hookpath.analyse(path, arch)
+        except Exception as e:  # the report says so instead of a figure
+            results[f"path_{arch}"] = {"error": f"{type(e).__name__}: {e}"}
+    results["sizes"] = sizes()
+    log("SaveCounters and CheckRollover")
+    results.update(figures("engine_calls.exe", ["200", "100000"], 180))
+    log("click latency, 1,000 samples")
+    results.update(figures("click_latency.exe", [dll, "1000"], 180))
+    log("click burst, 3 x 10,000 presses")
+    results.update(figures("click_burst.exe", [dll, "10000"], 240))
+    log("hook cost: no hook, nullhook.dll, Tapwise.dll")
+    results.update(figures("hook_cost.exe", [null, dll, "6000"], 240))
+    log(f"start-up: {STARTS} starts each of TW.exe -Auto and minimal.exe, memory at 5 s")
+    found, kept = startup_and_memory(keep_tapwise=True)
+    results.update(found)
+    if kept:
+        log(f"idle TW.exe -Auto for {IDLE_SECONDS} s")
+        try:
+            results.update(idle(*kept))
+        finally:
+            end_process(kept[0], MAIN_CLASS)
+    results["load_end"] = os.getloadavg()
+    report.write(out, results)
+    log(f"wrote {out}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,202 @@
+"""Writes bench/RESULTS.md from the figures bench.py collected: the machine,
+one table of figures each beside its goal or baseline, and notes on how the
+figures were taken."""
+import os
+import platform
+import subprocess
+import tempfile
+import time
+
+
+def machine():
+    model = "unknown"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    with tempfile.TemporaryFile() as out:  # a file, not a pipe, for anything Wine
+        subprocess.run([os.environ["TW_WINE"], "--version"], stdout=out, stderr=subprocess.STDOUT, timeout=30)
+        out.seek(0)
+        wine = out.read().decode().strip()
+    return {"cores (nproc)": str(os.cpu_count()), "CPU": model, "kernel": platform.release(),
+            "Wine": f"{wine} (64-bit loader {os.environ['TW_WINE']})",
+            "date": time.strftime("%Y-%m-%d %H:%M:%S %Z")}
+
+
+def num(value, digits=1):
+    if value is None:
+        return "n/a"
+    return f"{value:,.{digits}f}"
+
+
+def burst_row(r, name, label, goal):
+    sent, counted = r.get(f"{name}_sent"), r.get(f"{name}_counted")
+    if sent is None:
+        return [f"| 1. Click burst | {label} | n/a | {goal} |"]
+    taken = r.get(f"{name}_taken", 0)
+    return [f"| 1. Click burst | {label}: counted / sent (one press every "
+            f"{num(r.get(f'{name}_interval_us'), 0)} µs on average) | "
+            f"{num(counted, 0)} / {num(sent, 0)} = **{num(r.get(f'{name}_percent'), 2)} %** "
+            f"({num(taken - counted, 0)} absorbed of {num(taken, 0)} taken) | {goal} |"]
+
+
+def rows(r):
+    out = []
+    out += burst_row(r, "paced", "2 ms apart", "goal 100 %")
+    out += burst_row(r, "fast", "as fast as possible, one press per pump", "shows absorption")
+    out += burst_row(r, "batch", "50 presses per SendInput call", "shows absorption")
+    out.append(f"| 2. Latency | SendInput → rawClicks changed, median | {num(r.get('latency_median_us'))} µs | — |")
+    out.append(f"| 2. Latency | same, p99 ({num(r.get('latency_samples'), 0)} samples, "
+               f"{num(r.get('latency_missed'), 0)} missed) | **{num(r.get('latency_p99_us'))} µs** | goal p99 ≤ 1,000 µs |")
+    out.append(f"| 2. Latency | press taken (hook has signalled) → counted, median / p99 | "
+               f"{num(r.get('latency_taken_median_us'))} / {num(r.get('latency_taken_p99_us'))} µs | — |")
+    for kind, label in (("all", "all messages"), ("move", "WM_MOUSEMOVE"), ("press", "WM_LBUTTONDOWN"),
+                        ("release", "WM_LBUTTONUP")):
+        views = ("p10", "median", "mean")
+        per_lib = " · ".join("/".join(num(r.get(f"hook_{lib}_{kind}_{v}_us"), 0) for v in views)
+                             for lib in ("none", "null", "tapwise"))
+        out.append(f"| 3. Hook cost | {label}: µs per removal (10th percentile/median/mean), "
+                   f"no hook · nullhook.dll · Tapwise.dll | {per_lib}; Tapwise.dll ÷ nullhook.dll "
+                   f"**{num(r.get(f'hook_ratio_{kind}_p10'), 3)}×** at the 10th percentile "
+                   f"(median {num(r.get(f'hook_ratio_{kind}_median'), 3)}×, "
+                   f"mean {num(r.get(f'hook_ratio_{kind}_mean'), 3)}×) | goal ≤ 1.02× nullhook.dll |")
+    for arch in ("i686", "x86_64"):
+        p = r.get(f"path_{arch}", {})
+        if "error" in p:
+            out.append(f"| 3. Hook cost | {arch} instructions to CallNextHookEx | not determined: {p['error']} | — |")
+            continue
+        others = [v for k, v in p.items() if k.startswith("WM_") and isinstance(v, int)]
+        spread = f"{min(others)}–{max(others)}" if others else "n/a"
+        shipped = " (shipped build)" if arch == "i686" else " (the build run here)"
+        out.append(f"| 3. Hook cost | {arch}{shipped} instructions from MouseHookProc's entry to the "
+                   f"CallNextHookEx call, non-counted message | WM_MOUSEMOVE **{p.get('WM_MOUSEMOVE')}**, "
+                   f"all non-counted {spread}, HC_NOREMOVE "
+                   f"{p.get('HC_NOREMOVE WM_LBUTTONDOWN')} | for comparison, a counted press: "
+                   f"{p.get('counted WM_LBUTTONDOWN')} (the SetEvent call counted, not its body) |")
+    for name, size in r.get("sizes", {}).items():
+        goal = "goal exactly 4,096 bytes (one page)" if name == "i686 Tapwise.dll" else "—"
+        out.append(f"| 3. Sizes | {name} | {num(size, 0)} bytes | {goal} |")
+    share = r.get("idle_cpu_ms", 0) / 10 / max(r.get("idle_seconds", 1), 1)  # ms per s → % of a core
+    out.append(f"| 4. Idle | TW.exe -Auto process CPU time over {num(r.get('idle_seconds'), 0)} s | "
+               f"{num(r.get('idle_cpu_ms'), 0)} ms ({num(share, 3)} % of a core) | "
+               f"— (wineserver of the session meanwhile: {num(r.get('idle_server_cpu_ms'), 0)} ms) |")
+    for t in r.get("idle_threads", []):
+        goal = {"UI (main)": "goal 1/s", "counting": "goal 0/s"}.get(t["role"], "—")
+        out.append(f"| 4. Idle | {t['role']} thread (tid {t['tid']}, comm {t['comm']}): wake-ups per second "
+                   f"({num(t['switches_per_second'], 2)} voluntary switches/s) | **{num(t['per_second'], 2)}/s** | {goal} |")
+    for key, label in (("TW.exe", "TW.exe -Auto"), ("minimal.exe", "minimal.exe")):
+        out.append(f"| 5. Start-up | {label}: CreateProcess → main window exists, median of "
+                   f"{num(r.get(f'start_{key}_n'), 0)} (min–max) | **{num(r.get(f'start_{key}_median'), 0)} ms** "
+                   f"({num(r.get(f'start_{key}_min'), 0)}–{num(r.get(f'start_{key}_max'), 0)}) | "
+                   + ("baseline: minimal.exe |" if key == "TW.exe" else "the baseline |"))
+    out.append(f"| 5. Memory | VmRSS 5 s after start, TW.exe / minimal.exe | "
+               f"**{num(r.get('rss_TW.exe'), 0)} KiB** / {num(r.get('rss_minimal.exe'), 0)} KiB | baseline: minimal.exe |")
+    out.append(f"| 6. Engine | SaveCounters, µs per call: mean / median / p99 ({num(r.get('save_calls'), 0)} calls) | "
+               f"**{num(r.get('save_mean_us'))}** / {num(r.get('save_median_us'))} / {num(r.get('save_p99_us'))} µs "
+               f"({num(r.get('save_per_write_us'))} µs per registry write) | budget: one 30 s save period |")
+    out.append(f"| 6. Engine | CheckRollover on a tick that rolls nothing, µs per call ({num(r.get('rollover_calls'), 0)} "
+               f"calls, {num(r.get('rollover_rolled'), 0)} rolled) | **{num(r.get('rollover_mean_us'), 3)} µs** | "
+               f"budget: one 1 s tick |")
+    return out
+
+
+NOTES = """\
+## How the figures were taken
+
+- **32-bit vs 64-bit.** This machine's kernel cannot execute 32-bit x86 code. The shipped 32-bit
+  build (`build/bin`, i686) is therefore only examined statically: its file sizes and the
+  instruction path of its hook procedure, read from `i686-w64-mingw32-objdump -d` by
+  `bench/hookpath.py` (a small interpreter that steps through the disassembly from
+  MouseHookProc's entry, found as the procedure TapwiseInit hands to SetWindowsHookExA, to the
+  CallNextHookEx call, with the hook installed and the event already opened). Every runtime figure
+  comes from the x86_64 build of the same sources (`build/win64`, `-DTW_BUILD_TESTS=ON`) under
+  64-bit Wine 8 (`/usr/lib/wine/wine64`) in a throwaway prefix on its own Xvfb display with a
+  virtual desktop.
+- **Shared machine.** Other work (builds, test sessions) may run on the same two cores; the load
+  averages at the start and the end of the run are given above. Wine routes every wait, message
+  and registry call through the single-threaded wineserver, so figures move by tens of percent
+  between runs; the hook-cost libraries take turns batch by batch for that reason.
+- **1. Click burst** (`click_burst.cpp`): Tapwise.dll loaded by full path and bound with
+  BindHookLibraryNamed, then StartClickIntake of tapwise_core (the program's event, counting
+  thread and CountClick). A topmost window of the benchmark lies under the cursor; each press
+  is SendInput of a left press and release, and the benchmark's thread takes the messages off
+  its queue, which is where the WH_MOUSE hook runs. "Taken" counts the presses the thread
+  removed; "absorbed" = taken − counted, the presses that met an event still set (it is
+  auto-reset and does not queue signals).
+- **2. Latency** (`click_latency.cpp`): QueryPerformanceCounter from just before SendInput of a
+  press until `Counters.rawClicks` changes; the thread waits for input with
+  MsgWaitForMultipleObjects, takes the press, then spins on the counter. The second line is the
+  part after the press was taken, i.e. the counting thread's wake-up.
+- **3. Hook cost** (`hook_cost.cpp`, `nullhook.c`): nullhook.dll has Tapwise.dll's exports,
+  shared handle and build line (another image base), and a procedure that only calls
+  CallNextHookEx; both libraries lie in `C:\\TwBench`. The same stream (batches of 100 inputs:
+  move, press, move, release; half moves and a quarter presses, far more presses than real use
+  has) is queued with SendInput, then every PeekMessage(PM_REMOVE)
+  is timed on its own; the hook runs inside it. The three set-ups take turns batch by batch, 60
+  batches each. The event and a waiting counting thread exist throughout, so a Tapwise press
+  costs what it costs in the program: one SetEvent, a wineserver round trip under Wine, and a
+  woken thread competing for the two cores. Of each distribution of removal times, the 10th
+  percentile is a removal that nothing else on the shared machine got in the way of (it repeats
+  within a few percent from run to run), the median the typical one, and the mean carries every
+  moment another process or the woken counting thread had the core (it moves by ±10 % between
+  runs).
+- **4. Idle** (`procstat.py`): TW.exe (the 64-bit Tapwise.exe under its installed name) with
+  Tapwise.dll in `C:\\TwBench`, started with -Auto; measured from 10 s after start for 60 s.
+  CPU = utime+stime of the Wine process in `/proc/<pid>/stat`. Wine gives every thread the
+  process's name, so threads are told apart by role: the main thread (tid = pid) runs the UI,
+  and the counting thread is the one whose context switches jump when three clicks are made on
+  the desktop afterwards. Under Wine every blocking wineserver call is a voluntary context
+  switch, so one timer tick shows as a burst of several; the threads' counters are sampled
+  every 20 ms and a wake-up is a run of consecutive intervals in which the thread switched.
+  The raw switch rate is given beside it.
+- **5. Start-up** (`startup_probe.cpp`, `minimal.cpp`): the probe calls CreateProcess and polls
+  FindWindow every millisecond; minimal.exe registers a class, creates a hidden window (as
+  Tapwise's main window is hidden) and runs a message loop, built with the program's flags.
+- **6. Engine** (`engine_calls.cpp`): linked with tapwise_core and the resources,
+  ProgramInstance = GetModuleHandleA(nullptr), LoadSettings(), then 200 SaveCounters (15
+  registry writes each, into the prefix's registry) and 100,000 CheckRollover.
+"""
+
+
+def goals(r):
+    """One line per goal: met or not, from the figures of this run."""
+    def verdict(ok):
+        return "n/a" if ok is None else "met" if ok else "**not met**"
+
+    def get(key):
+        return r.get(key)
+
+    threads = {t["role"]: t["per_second"] for t in r.get("idle_threads", [])}
+    checks = [
+        ("every press 2 ms apart counted", None if get("paced_sent") is None
+         else get("paced_counted") == get("paced_sent")),
+        ("latency p99 ≤ 1 ms", None if get("latency_p99_us") is None else get("latency_p99_us") <= 1000),
+    ]
+    for kind, label in (("all", "all messages"), ("move", "moves"), ("release", "releases"),
+                        ("press", "presses")):
+        ratio = get(f"hook_ratio_{kind}_p10")
+        checks.append((f"hook cost of {label} ≤ 1.02× the floor (10th percentile)",
+                       None if ratio is None else ratio <= 1.02))
+    size = r.get("sizes", {}).get("i686 Tapwise.dll")
+    checks.append(("i686 Tapwise.dll is 4,096 bytes", None if size is None else size == 4096))
+    ui, counting = threads.get("UI (main)"), threads.get("counting")
+    checks.append(("idle UI thread wakes 1/s", None if ui is None else abs(ui - 1) <= 0.1))
+    checks.append(("idle counting thread wakes 0/s", None if counting is None else counting < 0.05))
+    return [f"- {label}: {verdict(ok)}" for label, ok in checks]
+
+
+def write(path, r):
+    lines = ["# Tapwise benchmarks", "",
+             "Written by `bench/run.sh`; every figure below is from its last full run.", "", "## Machine", ""]
+    for key, value in machine().items():
+        lines.append(f"- {key}: {value}")
+    load0, load1 = r.get("load_start"), r.get("load_end")
+    lines.append(f"- load average (1, 5, 15 min) at start / end: {' '.join(f'{x:.2f}' for x in load0)} / "
+                 f"{' '.join(f'{x:.2f}' for x in load1)}")
+    lines += ["", "## Figures", "", "| Benchmark | Figure | Measured | Goal / baseline |", "|---|---|---|---|"]
+    lines += rows(r)
+    lines += ["", "## Goals in this run", ""] + goals(r)
+    lines += ["", NOTES]
+    with open(path, "w") as f:
+        f.write("\n".join(lines))
