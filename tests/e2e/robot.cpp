@@ -27,6 +27,7 @@
 //   postn COUNT HWND MSG WPARAM LPARAM  posts one message COUNT times in a row
 //   record FILE ARGS...              appends its arguments, one line, to FILE (a stand-in handler)
 //   idle MS [tray]                   keeps a hidden window (and a tray icon) for MS milliseconds
+//   standin CLASS MS                 a hidden window of CLASS that, once closed, takes MS ms to end
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -311,6 +312,33 @@ int Idle(DWORD ms, bool tray)
     return 0;
 }
 
+// Stands in for a program whose shut-down is slow (saving, a busy disk), to
+// see how long another copy waits for it.
+LRESULT CALLBACK StandInProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_CLOSE) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(w, m, wp, lp);
+}
+
+int StandIn(const char* cls, DWORD endMs)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = StandInProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = cls;
+    if (!RegisterClassA(&wc) || !CreateWindowA(cls, "stand-in", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
+                                               wc.hInstance, nullptr))
+        return 1;
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageA(&msg);
+    Sleep(endMs);
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 2)
@@ -426,6 +454,8 @@ int main(int argc, char** argv)
         return Image(static_cast<DWORD>(Number(arg(2))));
     } else if (!strcmp(cmd, "idle")) {
         return Idle(static_cast<DWORD>(Number(arg(2))), !strcmp(arg(3), "tray"));
+    } else if (!strcmp(cmd, "standin")) {
+        return StandIn(arg(2), static_cast<DWORD>(Number(arg(3))));
     } else {
         return 64;
     }

@@ -75,7 +75,10 @@ def wait_exit(proc, timeout):
 
 
 def cleanup():
-    """Ends every program this test started, by PID, then any Tapwise left."""
+    """Ends every program this test started, by PID, then any Tapwise left.
+    Running copies are closed first, the way another copy would: a killed copy's
+    hook would outlive it under Wine and count the next scenario's clicks."""
+    close_copies(5000)
     for proc in _started:
         if proc.poll() is None:
             try:
@@ -378,3 +381,169 @@ def close_copies(ms=10000):
             robot("kill", pid)
         closed.append(pid)
     return closed
+
+
+# ---------------------------------------------------------------- moved clocks, hard ends, history files
+
+TIME_PRELOAD = os.path.join(SOURCE, "build", "timeshift.so")
+# A POSIX zone nine hours east of UTC without daylight saving: local midnight
+# is then not UTC midnight, so a program going by the wrong clock would miss it.
+SHIFTED_ZONE, SHIFTED_ZONE_EAST = "TWT-9", 9 * 3600
+HISTORY_LINE_PATTERNS = {
+    "Day.txt": rb"\d{4}-\d{2}-\d{2}\t-?\d+\r\n",
+    "Month.txt": rb"\d{4}-\d{2}\t-?\d+\r\n",
+    "Year.txt": rb"\d{4}\t-?\d+\r\n",
+}
+_preload_built = []
+
+
+def build_time_preload():
+    """Builds tests/preload/timeshift.c into TIME_PRELOAD once per run."""
+    if not _preload_built:
+        out = subprocess.run(["bash", os.path.join(SOURCE, "tools", "build-preload.sh"), TIME_PRELOAD],
+                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                             timeout=120)
+        check(out.returncode == 0, "building the time-shifting preload failed: " + out.stdout.decode(errors="replace"))
+        _preload_built.append(True)
+    return TIME_PRELOAD
+
+
+def local_epoch(year, month, day, hour=0, minute=0, second=0):
+    """Seconds since 1970 of a local time in SHIFTED_ZONE."""
+    import calendar
+    return calendar.timegm((year, month, day, hour, minute, second)) - SHIFTED_ZONE_EAST
+
+
+def start_env(args, env, cwd=None):
+    """start() with extra environment variables for the Windows program."""
+    log = tempfile.TemporaryFile()
+    proc = subprocess.Popen([WINE] + list(args), stdout=log, stderr=subprocess.STDOUT,
+                            stdin=subprocess.DEVNULL, cwd=cwd, start_new_session=True,
+                            env=dict(os.environ, **env))
+    proc.log = log
+    _started.append(proc)
+    return proc
+
+
+class ShiftedClock:
+    """A wall clock that reads the given local time (in SHIFTED_ZONE) now and then
+    runs at real speed. Programs started through it see it by the time-shifting
+    preload; one fixed offset, so every program started through it agrees, and
+    real_time() says when it will read a given local time. Start the desktop
+    (a window or tray icon of an unshifted program) first, or the desktop process
+    that Wine starts for the program would inherit the moved clock."""
+
+    def __init__(self, year, month, day, hour=0, minute=0, second=0):
+        build_time_preload()
+        self.offset = local_epoch(year, month, day, hour, minute, second) - time.time()
+
+    def real_time(self, year, month, day, hour=0, minute=0, second=0):
+        return local_epoch(year, month, day, hour, minute, second) - self.offset
+
+    def now(self):
+        """The local time it reads now, as a time.struct_time."""
+        return time.gmtime(time.time() + self.offset + SHIFTED_ZONE_EAST)
+
+    def start(self, args, cwd=None):
+        return start_env(args, {"LD_PRELOAD": TIME_PRELOAD, "TW_TIME_OFFSET": repr(self.offset),
+                                "TZ": SHIFTED_ZONE}, cwd=cwd)
+
+
+def kill_hard(proc):
+    """Ends a started Windows program the way a crash or a power cut would: SIGKILL to
+    its Unix process, no chance to save. Under Wine its global hooks outlive it for as
+    long as the desktop lives, unlike on Windows."""
+    os.kill(proc.pid, signal.SIGKILL)
+    proc.wait(timeout=10)
+
+
+def history_lines(unix_dir, name):
+    """The lines of a history file (None when it does not exist); fails on anything
+    but whole lines of its pattern, each ended by CR LF."""
+    import re
+    path = os.path.join(unix_dir, name)
+    if not os.path.isfile(path):
+        return None
+    with open(path, "rb") as f:
+        data = f.read()
+    lines = data.splitlines(keepends=True)
+    bad = [line for line in lines if not re.fullmatch(HISTORY_LINE_PATTERNS[name], line)]
+    check(not bad, f"{name} holds lines that are not whole history lines: {bad!r} (whole file {data!r})")
+    return lines
+
+
+def mapped_by(windows_path):
+    """Unix command lines of the processes of this prefix that have the file mapped;
+    Wine refuses to delete a file that some process has mapped."""
+    target, found = os.path.realpath(unix_path(windows_path)), []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/environ", "rb") as f:
+                if f"WINEPREFIX={PREFIX}".encode() + b"\0" not in f.read():
+                    continue
+            with open(f"/proc/{pid}/maps") as f:
+                if any(line.rstrip("\n").endswith(" " + target) for line in f):
+                    with open(f"/proc/{pid}/cmdline", "rb") as c:
+                        found.append(c.read().split(b"\0")[0].decode("latin-1"))
+        except OSError:
+            continue
+    return found
+
+
+def start_click_target():
+    """Notepad, as another program for real clicks to land in; returns (process,
+    window, list of points in its edit area). Several points, so that clicks in a
+    row are not taken for double clicks (they would count all the same)."""
+    proc = start(["notepad.exe"])
+    hwnd = wait_window("Notepad", "-", 20000)
+    check(hwnd, "notepad did not open a window")
+    left, top, right, bottom = rect(hwnd)
+    x, y = (left + right) // 2, (top + bottom) // 2
+    return proc, hwnd, [(x - 120, y - 60), (x + 120, y - 60), (x - 120, y + 60), (x + 120, y + 60)]
+
+
+def click_times(points, count, button="left"):
+    """count real presses, taking the points in turn."""
+    for i in range(count):
+        click_at(*points[i % len(points)], button)
+
+
+def key_values(key=SETTINGS_KEY):
+    """Every value of an HKLM key in one regedit export: name -> signed int for a
+    4-byte REG_DWORD, str for REG_SZ, ("hex", type, bytes) for anything else;
+    None when the key does not exist."""
+    import re
+    fd, path = tempfile.mkstemp(suffix=".reg", dir=unix_path("C:\\windows\\temp"))
+    os.close(fd)
+    try:
+        windows = "C:\\windows\\temp\\" + os.path.basename(path)
+        run(["regedit", "/E", windows, "HKEY_LOCAL_MACHINE\\" + key], timeout=60)
+        with open(path, "rb") as f:
+            data = f.read()
+    finally:
+        os.unlink(path)
+    if not data:
+        return None
+    text = data.decode("utf-16") if data[:2] == b"\xff\xfe" else data.decode("latin-1")
+    text = text.replace("\\\r\n  ", "")  # continued hex lines
+    values, section = {}, None
+    for line in text.splitlines():
+        if line.startswith("["):
+            section = line.strip("[]")
+            continue
+        if section is None or section.lower() != ("HKEY_LOCAL_MACHINE\\" + key).lower():
+            continue  # sub-keys are exported too
+        m = re.match(r'^"((?:[^"\\]|\\.)*)"=(.*)$', line)
+        if not m:
+            continue
+        name, data = m.group(1).replace('\\"', '"').replace("\\\\", "\\"), m.group(2)
+        if data.startswith('"'):
+            values[name] = data[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+        elif data.startswith("dword:"):
+            number = int(data[6:], 16)
+            values[name] = number - (1 << 32) if number >= 1 << 31 else number
+        else:
+            hm = re.match(r"hex(?:\((\w+)\))?:(.*)$", data)
+            raw = bytes(int(b, 16) for b in hm.group(2).split(",") if b.strip()) if hm else b""
+            values[name] = ("hex", int(hm.group(1), 16) if hm and hm.group(1) else 3, raw)
+    return values

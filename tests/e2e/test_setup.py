@@ -1,0 +1,435 @@
+"""Installing Tapwise end to end. Run under a setup name, the program copies
+itself into the program directory, writes out the hook library and the
+readme, puts a shortcut on the desktop and a group into the Start menu,
+registers itself for start-up and for removal, starts the installed copy and
+says so; over an earlier installation, with a copy running and counting, it
+closes that copy and replaces everything but the user's start-up choice.
+
+Each scenario begins from a prefix without any trace of Tapwise (checked), and
+the run ends by clearing everything again. The helpers here are shared with
+test_setup_targets.py and test_setup_uninstall.py.
+"""
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import twlib as t  # noqa: E402
+from twlib import check, check_eq  # noqa: E402
+
+INSTALL_DIR = r"C:\Program Files\Tapwise"
+SETUP_DIR = r"C:\twsetup"
+SETUP_EXE = SETUP_DIR + r"\Tapwise.exe"
+CURRENT_VERSION_KEY = r"Software\Microsoft\Windows\CurrentVersion"
+COMPANY_KEY = r"Software\Orrinwood Software"
+INSTALLED_TEXT = ("Tapwise Version 1.2, an incredibly cool app by Orrinwood Media\n"
+                  "has been successfully installed on your system.")
+REMOVE_TEXT = "Are you sure you want to remove this very cool app?"
+REALLY_TEXT = "Really?"
+INSTALLED_FILES = ("TW.exe", "Tapwise.dll", "Readme.txt")
+CSIDL_PROGRAMS, CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_WINDOWS = 2, 16, 25, 0x24
+# Directories that scenarios create besides the install directory.
+SCRATCH_DIRS = (SETUP_DIR, r"C:\Apps", r"C:\TW8ch", r"C:\TW9chr")
+DRIVE_D_DIR = "tw-drive-d"   # in the prefix: what a scenario maps as D:
+DESKTOP_SPOT = (760, 560)   # bare desktop, away from the taskbar and any window the scenarios open
+
+
+def _bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+PROGRAM_BYTES = _bytes(os.path.join(t.BIN, "Tapwise.exe"))
+LIBRARY_BYTES = _bytes(os.path.join(t.BIN, "Tapwise.dll"))     # what the build put into LIBRARY 113
+README_BYTES = _bytes(os.path.join(t.SOURCE, "resources", "Readme.txt"))
+
+_folders = {}
+_original_program_files = []
+
+
+# ---------------------------------------------------------------- places
+
+def folder(csidl):
+    if csidl not in _folders:
+        path = t.special_folder(csidl)
+        check(path, f"the prefix has no special folder {csidl:#x}")
+        _folders[csidl] = path
+    return _folders[csidl]
+
+
+def uninstaller():
+    return folder(CSIDL_WINDOWS) + r"\TWUninst.exe"
+
+
+def common_link():
+    return folder(CSIDL_COMMON_DESKTOPDIRECTORY) + r"\Tapwise.lnk"
+
+
+def user_link():
+    return folder(CSIDL_DESKTOPDIRECTORY) + r"\Tapwise.lnk"
+
+
+def group_dir():
+    return folder(CSIDL_PROGRAMS) + r"\Tapwise"
+
+
+def u(windows_path):
+    return t.unix_path(windows_path)
+
+
+def exists(windows_path):
+    return os.path.lexists(u(windows_path))
+
+
+def listing(windows_dir):
+    path = u(windows_dir)
+    return sorted(os.listdir(path)) if os.path.isdir(path) else None
+
+
+def digest(windows_path):
+    with open(u(windows_path), "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()[:16]
+
+
+def check_bytes(windows_path, expected, what):
+    check(exists(windows_path), f"{what} {windows_path} is missing")
+    with open(u(windows_path), "rb") as f:
+        found = f.read()
+    if found != expected:
+        raise t.Failure(f"{what} {windows_path}: expected {len(expected)} bytes "
+                        f"(sha256 {hashlib.sha256(expected).hexdigest()[:16]}), found {len(found)} bytes "
+                        f"(sha256 {hashlib.sha256(found).hexdigest()[:16]})")
+
+
+# ---------------------------------------------------------------- registry
+
+def reg_raw(key, value):
+    """(type, size, text) of an HKLM value exactly as stored; 'NOKEY'/'NOVALUE' when absent."""
+    out = t.robot("regget", key, value).strip()
+    if out in ("NOKEY", "NOVALUE"):
+        return out
+    kind, size, data = out.split(" ", 2)
+    return int(kind), int(size), t._unquote(data)
+
+
+def key_exists(key):
+    return t.robot("regget", key, "-").strip() != "NOKEY"
+
+
+def check_sz(key, value, expected):
+    # REG_SZ whose size counts the terminating zero
+    check_eq((1, len(expected) + 1, expected), reg_raw(key, value), f"{key}\\{value}")
+
+
+def program_files_value():
+    return reg_raw(CURRENT_VERSION_KEY, "ProgramFilesDir")
+
+
+def restore_program_files():
+    if not _original_program_files:
+        _original_program_files.append(program_files_value())
+    original = _original_program_files[0]
+    if program_files_value() == original:
+        return
+    if isinstance(original, tuple):
+        check_eq(1, original[0], "type of the prefix's own ProgramFilesDir")
+        t.reg_set(CURRENT_VERSION_KEY, "ProgramFilesDir", "sz", original[2])
+    else:
+        t.reg_delete(CURRENT_VERSION_KEY, "ProgramFilesDir")
+    check_eq(original, program_files_value(), "ProgramFilesDir after restoring it")
+
+
+# ---------------------------------------------------------------- windows
+
+def group_windows():
+    """Wine's shell opens a folder window on the group it creates."""
+    return [w for w in t.top_windows()
+            if w["class"] == "ExplorerWClass" and w["title"].rstrip("\\").split("\\")[-1] == "Tapwise"]
+
+
+def close_group_windows():
+    found = group_windows()
+    for w in found:
+        t.post(w["hwnd"], t.WM_CLOSE)
+    if found:
+        t.wait_until(lambda: not group_windows(), 10, what="the group's folder window to close")
+
+
+def wait_and_close_group_window():
+    t.wait_until(group_windows, 15, 0.3, what="the folder window Wine opens on CreateGroup")
+    close_group_windows()
+
+
+def visible_windows_of(pid):
+    return [w for w in t.top_windows() if w["pid"] == pid and w["visible"]]
+
+
+def window_pid(hwnd):
+    return int(t.robot("pid", hex(hwnd)).strip() or "0")
+
+
+def mapped_by(windows_path):
+    """Wine processes of this prefix that have the file (not a deleted one of its name) mapped."""
+    target, found = os.path.realpath(u(windows_path)), []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/environ", "rb") as f:
+                if f"WINEPREFIX={t.PREFIX}".encode() + b"\0" not in f.read():
+                    continue
+            with open(f"/proc/{pid}/maps") as f:
+                if any(line.rstrip("\n").endswith(" " + target) for line in f):
+                    with open(f"/proc/{pid}/cmdline", "rb") as c:
+                        found.append(c.read().split(b"\0")[0].decode("latin-1"))
+        except OSError:
+            continue
+    return found
+
+
+def library_holders(directory):
+    return f"processes mapping its Tapwise.dll: {mapped_by(directory + chr(92) + 'Tapwise.dll')}"
+
+
+def check_directory_removed(directory, copy_ran=False):
+    """An emptied install directory is gone. copy_ran: a copy ran from it, with its mouse hook."""
+    left = listing(directory)
+    if copy_ran and left == ["Tapwise.dll"]:
+        # Wine loads a global hook's library into each process that gets mouse
+        # input while the hook is set, and unloads it only when that process
+        # ends; its desktop process outlives the uninstall run by a moment.
+        # Whether it got mouse input is up to timing, so the library may
+        # survive, and the directory with it. That the uninstaller deletes the
+        # library is shown where no copy ran.
+        holders = mapped_by(directory + r"\Tapwise.dll")
+        print(f"NOTE: {directory}\\Tapwise.dll kept (mapped by {holders or 'a process that has ended since'})",
+              flush=True)
+        return
+    check(left is None, f"{directory} left with {left} ({library_holders(directory)})")
+
+
+def wait_process_end(pid, ms=10000):
+    out = t.robot("wait-exit", pid, ms).strip()
+    check(t.robot.rc == 0, f"process {pid} still runs after {ms} ms")
+    return out
+
+
+# ---------------------------------------------------------------- state
+
+def remove(windows_path):
+    path = u(windows_path)
+    if os.path.isdir(path) and not os.path.islink(path):
+        shutil.rmtree(path, ignore_errors=True)
+    elif os.path.lexists(path):
+        os.remove(path)
+
+
+def drive_d_link():
+    return os.path.join(t.PREFIX, "dosdevices", "d:")
+
+
+def map_drive_d():
+    """Maps D: to a directory of the prefix, unless the prefix has a D: already."""
+    if os.path.lexists(drive_d_link()):
+        return False
+    os.makedirs(os.path.join(t.PREFIX, DRIVE_D_DIR), exist_ok=True)
+    os.symlink("../" + DRIVE_D_DIR, drive_d_link())
+    return True
+
+
+def unmap_drive_d():
+    """Removes a D: that map_drive_d made, with everything on it."""
+    if os.path.islink(drive_d_link()) and os.readlink(drive_d_link()) == "../" + DRIVE_D_DIR:
+        os.remove(drive_d_link())
+    shutil.rmtree(os.path.join(t.PREFIX, DRIVE_D_DIR), ignore_errors=True)
+
+
+def reset_setup():
+    """Ends every Tapwise process and removes every trace of an installation; checks the result."""
+    t.close_copies()
+    t.cleanup()
+    close_group_windows()
+    restore_program_files()
+    unmap_drive_d()
+    t.reset_store()
+    places = [INSTALL_DIR, group_dir(), uninstaller(), common_link(), user_link()] + list(SCRATCH_DIRS)
+    for p in places:
+        remove(p)
+    left = [p for p in places if exists(p)]
+    check(not left, f"left after the reset: {left}")
+    for key in (t.SETTINGS_KEY, t.UNINSTALL_KEY):
+        check(not key_exists(key), f"key {key} left after the reset")
+    check_eq("NOVALUE", reg_raw(t.RUN_KEY, "Tapwise"), "Run value after the reset")
+    check(not t.main_window(), "a Tapwise copy still runs after the reset")
+
+
+def run_installer(expect_copy=True):
+    """Runs the program under its setup name up to its final message.
+
+    Returns what was seen while the message showed: its window and text, the
+    installed copy's window, process and program file."""
+    os.makedirs(u(SETUP_DIR), exist_ok=True)
+    with open(u(SETUP_EXE), "wb") as f:
+        f.write(PROGRAM_BYTES)
+    proc = t.start([SETUP_EXE])
+    box = t.wait_window("#32770", t.TITLE, 30000)
+    check(box, "the installer showed no message")
+    seen = {"proc": proc, "box": box, "main": t.wait_main_window(15000) if expect_copy else t.main_window()}
+    seen["box_still_up"] = t.find("#32770", t.TITLE) == box
+    if seen["main"]:
+        seen["pid"] = window_pid(seen["main"])
+        seen["image"] = t.process_image(seen["pid"])
+    seen["text"] = t.answer(t.TITLE, "IDOK")
+    seen["exit"] = t.wait_exit(proc, 15)
+    return seen
+
+
+def install_ok():
+    """A complete install run with its checks of the message and the started copy."""
+    seen = run_installer()
+    check_eq(INSTALLED_TEXT, seen["text"], "text of the installer's final message")
+    check_eq(0, seen["exit"], "exit code of the install run")
+    check(seen["main"], "no installed copy (window class Orrinwood-Tapwise) ran while the final message showed")
+    check(seen["box_still_up"], "the final message went away before the installed copy was seen")
+    wait_and_close_group_window()
+    return seen
+
+
+def check_link_fields(windows_path, target, workdir, description, args=""):
+    link = t.read_link(windows_path)
+    check(link is not None, f"{windows_path} cannot be read as a shell link")
+    found = {k: link[k] for k in ("path", "args", "workdir", "description")}
+    expected = {"path": target, "args": args, "workdir": workdir, "description": description}
+    if workdir is None:
+        del found["workdir"], expected["workdir"]
+    check_eq(expected, found, f"fields of {windows_path} read by the shell link object")
+
+
+def lnkinfo(windows_path):
+    """Fields of a link file as the native liblnk tool reads it."""
+    out = subprocess.run(["lnkinfo", u(windows_path)], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                         timeout=30, check=False).stdout.decode("latin-1")
+    fields = {}
+    for line in out.splitlines():
+        name, sep, value = line.strip().partition(":")
+        if sep and name.strip() in ("Local path", "Working directory", "Description", "Command line arguments"):
+            fields[name.strip()] = value.strip()
+    return fields
+
+
+def check_group(program, readme):
+    """The group folder Wine's shell made of the PROGMAN commands."""
+    items = listing(group_dir())
+    check(items is not None, f"group folder {group_dir()} is missing")
+    for name in ("Tapwise.lnk", "Readme.lnk"):
+        check(name in items, f"group item {name} missing; the group holds {items}")
+    check_link_fields(group_dir() + r"\Tapwise.lnk", program, None, "Tapwise")
+    check_link_fields(group_dir() + r"\Readme.lnk", readme, None, "Readme")
+    check_eq({"Local path": program, "Description": "Tapwise"}, lnkinfo(group_dir() + r"\Tapwise.lnk"),
+             "lnkinfo of the group's Tapwise item")
+    check_eq({"Local path": readme, "Description": "Readme"}, lnkinfo(group_dir() + r"\Readme.lnk"),
+             "lnkinfo of the group's Readme item")
+    # Wine's PROGMAN takes an AddItem's first argument as a bare file name and
+    # cannot make an item of a command line with a switch, so the uninstaller
+    # item exists only where the shell is a real Program Manager.
+    uninstall_item = group_dir() + r"\Uninstall Tapwise.lnk"
+    if exists(uninstall_item):
+        check_link_fields(uninstall_item, uninstaller(), None, "Uninstall Tapwise", "-Uninst")
+    check(set(items) <= {"Tapwise.lnk", "Readme.lnk", "Uninstall Tapwise.lnk"}, f"unexpected group items {items}")
+
+
+def check_installation(directory=INSTALL_DIR):
+    """Files, registry entries, shortcut and group of a completed installation in directory."""
+    program = directory + r"\TW.exe"
+    check_eq(sorted(INSTALLED_FILES), listing(directory), f"files in {directory}")
+    check_bytes(program, PROGRAM_BYTES, "installed program")
+    check_bytes(uninstaller(), PROGRAM_BYTES, "uninstaller")
+    check_bytes(directory + r"\Tapwise.dll", LIBRARY_BYTES, "hook library (resource LIBRARY 113)")
+    check_bytes(directory + r"\Readme.txt", README_BYTES, "readme (resource TEXT 116)")
+    check_sz(t.UNINSTALL_KEY, "DisplayName", t.TITLE)
+    check_sz(t.UNINSTALL_KEY, "UninstallString", uninstaller() + " -Uninst")
+    check(exists(common_link()), f"no shortcut {common_link()} on the desktop of all users")
+    check(not exists(user_link()), f"a shortcut {user_link()} was also put on the user's own desktop")
+    check_link_fields(common_link(), program, directory, "Tapwise")
+    check_eq({"Local path": program, "Working directory": directory, "Description": "Tapwise"},
+             lnkinfo(common_link()), "lnkinfo of the desktop shortcut")
+    check_group(program, directory + r"\Readme.txt")
+
+
+# ---------------------------------------------------------------- scenarios
+
+def test_install_fresh():
+    reset_setup()
+    seen = install_ok()
+    check_eq(INSTALL_DIR + r"\TW.exe", seen["image"], "program file of the copy started by the installer")
+    check_installation()
+    check_sz(t.RUN_KEY, "Tapwise", INSTALL_DIR + r"\TW.exe -Auto")
+    check_eq(1, t.reg_number("OptionAutostart"), "OptionAutostart written when absent")
+    check(t.find(t.MAIN_CLASS) == seen["main"], "the installed copy ended after the install run")
+    # Started with -Auto: tray only, no statistics window.
+    check_eq([], visible_windows_of(seen["pid"]), "visible windows of the installed copy")
+
+
+def test_reinstall_over_running_counting_copy():
+    reset_setup()
+    seeded, clicks = 5000, 4
+    t.reg_set(t.SETTINGS_KEY, "CounterCurrentTotal", "dword", seeded)
+    first = install_ok()
+    check_sz(t.RUN_KEY, "Tapwise", INSTALL_DIR + r"\TW.exe -Auto")
+    for _ in range(clicks):
+        t.click_at(*DESKTOP_SPOT)
+        time.sleep(0.3)   # apart, so that no two make a double-click
+    # The user switched start-up off; a reinstallation must keep that.
+    t.reg_set(t.SETTINGS_KEY, "OptionAutostart", "dword", 0)
+    # Stale files to see them written again. Replaced rather than truncated:
+    # the library is mapped by the running copy and, once the hook ran there,
+    # by Wine's desktop process, which never lets it go; an image in use
+    # cannot be rewritten, and the installer would keep the old one.
+    for path in (INSTALL_DIR + r"\Tapwise.dll", INSTALL_DIR + r"\Readme.txt", uninstaller()):
+        os.remove(u(path))
+        with open(u(path), "wb") as f:
+            f.write(b"stale")
+    old_stamp = os.stat(u(INSTALL_DIR + r"\TW.exe")).st_mtime_ns
+
+    second = install_ok()
+    check(second["pid"] != first["pid"], "the copy running after the reinstallation is still the old one")
+    wait_process_end(first["pid"])
+    total = t.reg_number("CounterCurrentTotal")
+    print(f"NOTE: CounterCurrentTotal {total} after {seeded} seeded and {clicks} clicks", flush=True)
+    check(total is not None and total >= seeded + clicks,
+          f"CounterCurrentTotal saved by the closed copy: expected >= {seeded + clicks}, found {total}")
+    check_eq(0, t.reg_number("OptionAutostart"), "OptionAutostart after the reinstallation")
+    check_eq("NOVALUE", reg_raw(t.RUN_KEY, "Tapwise"), "Run value with start-up switched off")
+    check(os.stat(u(INSTALL_DIR + r"\TW.exe")).st_mtime_ns != old_stamp, "TW.exe was not written again")
+    check_installation()
+    check_eq(INSTALL_DIR + r"\TW.exe", second["image"], "program file of the newly started copy")
+
+
+def test_cleanup_leaves_no_trace():
+    reset_setup()
+
+
+TESTS = [
+    test_install_fresh,
+    test_reinstall_over_running_counting_copy,
+    test_cleanup_leaves_no_trace,
+]
+
+
+def run(tests):
+    """run_tests, with every copy closed in order after each scenario: its cleanup
+    kills what is left, and a killed copy's hook would linger."""
+    def closing(fn):
+        def scenario():
+            try:
+                fn()
+            finally:
+                t.close_copies()
+        scenario.__name__ = fn.__name__
+        return scenario
+    return t.run_tests([closing(fn) for fn in tests])
+
+
+if __name__ == "__main__":
+    sys.exit(run(TESTS))

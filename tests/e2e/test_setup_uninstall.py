@@ -1,0 +1,264 @@
+"""Removing Tapwise end to end: the uninstaller copy in the Windows directory,
+started with "-Uninst" as the recorded "UninstallString" says, asks twice and
+then closes the running copy and removes the shortcut, the group, the start-up
+and uninstall entries, the settings and the files of the recorded "Path":
+all plain files in the installer's own directory, only Tapwise's own files
+anywhere else, nothing when the path is 8 characters or shorter.
+
+Most scenarios lay out an installation directly (files and registry entries
+as the installer writes them), which is faster than an install run and lets
+"Path" point anywhere; one removes a real installation.
+"""
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import twlib as t  # noqa: E402
+from twlib import check, check_eq  # noqa: E402
+import test_setup as s  # noqa: E402
+
+OWN_FILES = ("TW.exe", "Tapwise.dll", "Readme.txt", "Day.txt", "Month.txt", "Year.txt")
+HISTORY = {"Day.txt": b"2024\t1\t5\t17\r\n", "Month.txt": b"2024\t1\t340\r\n", "Year.txt": b"2023\t9000\r\n"}
+
+
+def write(windows_path, data):
+    os.makedirs(os.path.dirname(s.u(windows_path)), exist_ok=True)
+    with open(s.u(windows_path), "wb") as f:
+        f.write(data)
+
+
+def lay_out_installation(path=s.INSTALL_DIR, extra=None):
+    """An installation in C:\\Program Files\\Tapwise as the installer leaves it, with
+    history files; "Path" set to `path` (None: no "Path" value)."""
+    files = {"TW.exe": s.PROGRAM_BYTES, "Tapwise.dll": s.LIBRARY_BYTES, "Readme.txt": s.README_BYTES}
+    files.update(HISTORY)
+    files.update(extra or {})
+    for name, data in files.items():
+        write(s.INSTALL_DIR + "\\" + name, data)
+    write(s.uninstaller(), s.PROGRAM_BYTES)
+    write(s.common_link(), b"shortcut")
+    for item in ("Tapwise", "Readme", "Uninstall Tapwise"):
+        write(s.group_dir() + "\\" + item + ".lnk", b"item")
+    values = [(t.RUN_KEY, "Tapwise", s.INSTALL_DIR + r"\TW.exe -Auto"),
+              (t.UNINSTALL_KEY, "DisplayName", t.TITLE),
+              (t.UNINSTALL_KEY, "UninstallString", s.uninstaller() + " -Uninst"),
+              (t.SETTINGS_KEY, "OptionAutostart", 1),
+              (t.SETTINGS_KEY, "CounterCurrentTotal", 1234)]
+    if path is not None:
+        values.append((t.SETTINGS_KEY, "Path", path))
+    import_values(values)
+
+
+def import_values(values):
+    """Writes HKLM values (str: REG_SZ, int: REG_DWORD) in one run of regedit."""
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for key, name, data in values:
+        lines.append(f"[HKEY_LOCAL_MACHINE\\{key}]")
+        if isinstance(data, int):
+            lines.append(f'"{name}"=dword:{data:08x}')
+        else:
+            lines.append('"{}"="{}"'.format(name, data.replace("\\", "\\\\").replace('"', '\\"')))
+        lines.append("")
+    file = r"C:\twsetup-values.reg"
+    with open(s.u(file), "w", encoding="latin-1", newline="\r\n") as f:
+        f.write("\n".join(lines))
+    try:
+        rc, out = t.run(["regedit", "/S", file], timeout=60)
+        check_eq(0, rc, f"regedit import ({out.strip()})")
+    finally:
+        os.remove(s.u(file))
+    # Whole file or nothing: one value of each of the two keys that removal must empty
+    # shows that it arrived (the uninstall key is read to start the uninstaller).
+    checked = set()
+    for key, name, data in values[::-1]:
+        if key in (t.RUN_KEY, t.SETTINGS_KEY) and key not in checked:
+            checked.add(key)
+            found = t.reg_get(key, name)
+            check(found and found[1] == data, f"{key}\\{name} after the import: {found}")
+
+
+def fill(windows_dir, names):
+    for name in names:
+        write(windows_dir + "\\" + name, b"data of " + name.encode())
+
+
+def snapshot():
+    return {
+        "install dir": {n: s.digest(s.INSTALL_DIR + "\\" + n) for n in s.listing(s.INSTALL_DIR) or []},
+        "uninstaller": s.exists(s.uninstaller()),
+        "shortcut": s.exists(s.common_link()),
+        "group": s.listing(s.group_dir()),
+        "run": s.reg_raw(t.RUN_KEY, "Tapwise"),
+        "uninstall": s.reg_raw(t.UNINSTALL_KEY, "UninstallString"),
+        "path": s.reg_raw(t.SETTINGS_KEY, "Path"),
+        "total": s.reg_raw(t.SETTINGS_KEY, "CounterCurrentTotal"),
+        "copy": t.main_window(),
+    }
+
+
+def start_uninstaller():
+    """Runs the recorded uninstall command as the system's list of programs would."""
+    recorded = s.reg_raw(t.UNINSTALL_KEY, "UninstallString")
+    check(isinstance(recorded, tuple), f"no UninstallString to run ({recorded})")
+    program, _, switch = recorded[2].rpartition(" ")
+    return t.start([program, switch])
+
+
+def uninstall(answers=("IDYES", "IDYES")):
+    """Answers the questions in order; returns their texts once the run has ended."""
+    proc = start_uninstaller()
+    # The first question may wait for Wine to bring up a desktop process first.
+    texts = [t.answer(t.TITLE, a, 30000 if i == 0 else 10000) for i, a in enumerate(answers)]
+    check_eq(0, t.wait_exit(proc, 20), "exit code of the uninstall run")
+    check_eq(0, t.find("#32770", t.TITLE), "message box left after the uninstall run")
+    return texts
+
+
+def start_copy():
+    proc = t.start([s.INSTALL_DIR + r"\TW.exe", "-Auto"])
+    main = t.wait_main_window(15000)
+    check(main, "the installed copy did not start")
+    return proc, main
+
+
+def check_removed_entries():
+    check(not s.exists(s.common_link()), f"shortcut {s.common_link()} left")
+    check(not s.exists(s.user_link()), f"shortcut {s.user_link()} left")
+    check_eq(None, s.listing(s.group_dir()), "group folder after removal")
+    check_eq("NOVALUE", s.reg_raw(t.RUN_KEY, "Tapwise"), "Run value after removal")
+    check(not s.key_exists(t.UNINSTALL_KEY), "uninstall key left")
+    check(not s.key_exists(t.SETTINGS_KEY), "settings key left")
+    check(s.key_exists(s.COMPANY_KEY), f"{s.COMPANY_KEY} itself was deleted")
+    # Nothing deletes the running uninstaller's own file.
+    check(s.exists(s.uninstaller()), "the uninstaller in the Windows directory was deleted")
+
+
+def library_holders():
+    return s.library_holders(s.INSTALL_DIR)
+
+
+# ---------------------------------------------------------------- scenarios
+
+def test_no_at_first_question_changes_nothing():
+    s.reset_setup()
+    lay_out_installation()
+    start_copy()
+    before = snapshot()
+    # Only one question is answered: a second one would keep the run from ending.
+    check_eq([s.REMOVE_TEXT], uninstall(("IDNO",)), "questions asked")
+    check_eq(before, snapshot(), "installation after No to the first question")
+
+
+def test_yes_then_no_changes_nothing():
+    s.reset_setup()
+    lay_out_installation()
+    start_copy()
+    before = snapshot()
+    check_eq([s.REMOVE_TEXT, s.REALLY_TEXT], uninstall(("IDYES", "IDNO")), "questions asked")
+    check_eq(before, snapshot(), "installation after Yes and No")
+
+
+def test_removes_a_real_installation():
+    s.reset_setup()
+    seen = s.install_ok()
+    t.wait_until(lambda: t.reg_get(t.SETTINGS_KEY, "Path"), 10, what='"Path" of the installed copy')
+    fill(s.INSTALL_DIR, HISTORY)
+    check_eq([s.REMOVE_TEXT, s.REALLY_TEXT], uninstall(), "questions asked")
+    s.wait_process_end(seen["pid"], 1000)
+    check_eq(0, t.main_window(), "a Tapwise copy after removal")
+    check_removed_entries()
+    s.check_directory_removed(s.INSTALL_DIR, copy_ran=True)
+    check_eq([], s.group_windows(), "folder windows opened by removing the group")
+
+
+def test_subdirectory_keeps_the_directory():
+    s.reset_setup()
+    lay_out_installation()
+    write(s.INSTALL_DIR + r"\sub\keep.txt", b"kept")
+    uninstall()
+    check_removed_entries()
+    check_eq(["sub"], s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR} ({library_holders()})")
+    check_eq(["keep.txt"], s.listing(s.INSTALL_DIR + r"\sub"), "contents of the sub-directory")
+
+
+def test_dot_file_keeps_the_directory():
+    s.reset_setup()
+    lay_out_installation(extra={".keep": b"kept"})
+    uninstall()
+    check_removed_entries()
+    check_eq([".keep"], s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR} ({library_holders()})")
+
+
+def test_install_path_compared_without_case():
+    s.reset_setup()
+    lay_out_installation(path=r"c:\program files\TAPWISE", extra={"notes.txt": b"user's"})
+    uninstall()
+    check_removed_entries()
+    s.check_directory_removed(s.INSTALL_DIR)
+
+
+def test_no_path_keeps_the_directory():
+    s.reset_setup()
+    lay_out_installation(path=None)
+    before = s.listing(s.INSTALL_DIR)
+    uninstall()
+    check_removed_entries()
+    check_eq(before, s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR} without a \"Path\"")
+
+
+def test_short_path_keeps_its_files():
+    short = r"C:\TW8ch"   # 8 characters: the longest "Path" that is left alone
+    names = ["TW.exe", "Day.txt", "other.txt"]
+    s.reset_setup()
+    lay_out_installation(path=short)
+    fill(short, names)
+    uninstall()
+    check_removed_entries()
+    check_eq(sorted(names), s.listing(short), f'contents of {short} ("Path" of {len(short)} characters)')
+    check_eq(sorted(OWN_FILES), s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR}")
+
+
+def test_foreign_path_loses_only_own_files():
+    foreign = r"C:\TW9chr"   # 9 characters: just past the length guard, and not the install directory
+    s.reset_setup()
+    lay_out_installation(path=foreign)
+    fill(foreign, list(OWN_FILES) + ["other.txt", "TW.ini"])
+    uninstall()
+    check_removed_entries()
+    check_eq(["TW.ini", "other.txt"], s.listing(foreign), f"contents of {foreign} after removal")
+    check_eq(sorted(OWN_FILES), s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR}")
+
+
+def test_windows_directory_as_path_keeps_its_files():
+    s.reset_setup()
+    windows = s.folder(s.CSIDL_WINDOWS)
+    lay_out_installation(path=windows)
+    before = s.listing(windows)
+    own = sorted(set(n.lower() for n in before) & set(n.lower() for n in OWN_FILES))
+    check_eq([], own, f"files of Tapwise's names in {windows} before the run")
+    uninstall()
+    check_removed_entries()
+    after = s.listing(windows)
+    check_eq([], sorted(set(before) - set(after)), f"files gone from {windows}")
+
+
+def test_cleanup_leaves_no_trace():
+    s.reset_setup()
+
+
+TESTS = [
+    test_no_at_first_question_changes_nothing,
+    test_yes_then_no_changes_nothing,
+    test_removes_a_real_installation,
+    test_subdirectory_keeps_the_directory,
+    test_dot_file_keeps_the_directory,
+    test_install_path_compared_without_case,
+    test_no_path_keeps_the_directory,
+    test_short_path_keeps_its_files,
+    test_foreign_path_loses_only_own_files,
+    test_windows_directory_as_path_keeps_its_files,
+    test_cleanup_leaves_no_trace,
+]
+
+if __name__ == "__main__":
+    sys.exit(s.run(TESTS))
