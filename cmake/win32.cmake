@@ -109,3 +109,20 @@ endforeach()
 
 # Benchmarks (programs and libraries of their own, run by bench/run.sh).
 include(${PROJECT_SOURCE_DIR}/cmake/bench.cmake OPTIONAL)
+
+# A hook library that lacks TapwiseReset, for the start-up test of a broken install.
+set(half_dir ${TW_TEST_BIN}/halfhook)
+set(half_def ${CMAKE_BINARY_DIR}/halfhook.def)
+if(TW_64)
+  file(WRITE ${half_def} "LIBRARY \"TAPWISE.dll\"\nEXPORTS\n    TapwiseInit @1\n")
+else()
+  file(WRITE ${half_def} "LIBRARY \"TAPWISE.dll\"\nEXPORTS\n    TapwiseInit = TapwiseInit@4 @1\n")
+endif()
+add_custom_command(
+  OUTPUT ${half_dir}/Tapwise.dll
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${half_dir}
+  COMMAND ${CMAKE_C_COMPILER} -Os -s -shared -nostdlib -fno-stack-protector -Wl,-e,${hook_entry}
+          -o ${half_dir}/Tapwise.dll ${PROJECT_SOURCE_DIR}/hooklib/hook.c ${half_def} -lkernel32 -luser32
+  DEPENDS ${PROJECT_SOURCE_DIR}/hooklib/hook.c
+  VERBATIM)
+add_custom_target(halfhook ALL DEPENDS ${half_dir}/Tapwise.dll)
