@@ -171,21 +171,7 @@ def window_pid(hwnd):
     return int(t.robot("pid", hex(hwnd)).strip() or "0")
 
 
-def mapped_by(windows_path):
-    """Wine processes of this prefix that have the file (not a deleted one of its name) mapped."""
-    target, found = os.path.realpath(u(windows_path)), []
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open(f"/proc/{pid}/environ", "rb") as f:
-                if f"WINEPREFIX={t.PREFIX}".encode() + b"\0" not in f.read():
-                    continue
-            with open(f"/proc/{pid}/maps") as f:
-                if any(line.rstrip("\n").endswith(" " + target) for line in f):
-                    with open(f"/proc/{pid}/cmdline", "rb") as c:
-                        found.append(c.read().split(b"\0")[0].decode("latin-1"))
-        except OSError:
-            continue
-    return found
+mapped_by = t.mapped_by
 
 
 def library_holders(directory):
