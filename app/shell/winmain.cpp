@@ -10,6 +10,33 @@
 #include "shell/text.h"
 #include "resource_ids.h"
 
+namespace {
+constexpr char kRunningMutex[] = "Orrinwood-Tapwise-Running";
+constexpr DWORD kHandOverWait = 10000;
+
+// A copy's main window exists only once its library is bound and its settings
+// loaded, so two copies started at the same moment could both miss each other
+// and count every click twice. The first to own this mutex runs; a later one
+// waits until the running copy's window is there and hands over, or runs
+// itself when the other copy ends first. The handle lives as long as the
+// process: its end releases the mutex.
+bool ClaimSoleRun()
+{
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, kRunningMutex);
+    if (!mutex || GetLastError() != ERROR_ALREADY_EXISTS)
+        return true;
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < kHandOverWait) {
+        if (ActivateRunningInstance())
+            return false;
+        DWORD got = WaitForSingleObject(mutex, 50);
+        if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED)
+            return true;
+    }
+    return !ActivateRunningInstance();
+}
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int)
 {
     ProgramInstance = instance;
@@ -23,6 +50,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int)
     if (InstallSelf())
         return 0;
     if (ActivateRunningInstance())
+        return 0;
+    if (!ClaimSoleRun())
         return 0;
     if (!BindHookLibrary())
         return 0;
