@@ -3,7 +3,6 @@
 program. Real clicks land in notepad throughout.
 """
 import os
-import shutil
 import sys
 import time
 
@@ -157,24 +156,8 @@ def test_hook_removed_behind_its_back():
     ui.stop(proc, main)
 
 
-def tidy(fn):
-    """Every scenario ends with its copies closed in order, its directories removed
-    and the store emptied."""
-    def scenario():
-        try:
-            fn()
-        finally:
-            t.close_copies()
-            t.cleanup()
-            for name in DIRECTORIES:
-                shutil.rmtree(t.unix_path("C:\\" + name), ignore_errors=True)
-            t.reset_store()
-    scenario.__name__ = fn.__name__
-    return scenario
-
-
 if __name__ == "__main__":
-    sys.exit(t.run_tests([tidy(fn) for fn in (
+    sys.exit(t.run_tests([t.tidy(fn, DIRECTORIES) for fn in (
         test_killed_hard_keeps_the_last_save,
         test_hook_removed_behind_its_back,
     )]))

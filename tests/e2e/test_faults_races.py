@@ -158,28 +158,15 @@ def test_start_right_after_the_answers():
         print(f"NOTE: the late copy did not start (exit code {late.returncode})", flush=True)
 
 
-def tidy(fn):
-    """Every scenario ends with its copies closed in order, its directories removed
-    and the store and entries emptied; then it waits for Wine's desktop to go, which
-    takes any hook left behind by a copy with it."""
-    def scenario():
-        try:
-            fn()
-        finally:
-            t.close_copies()
-            t.cleanup()
-            for name in DIRECTORIES:
-                shutil.rmtree(t.unix_path("C:\\" + name), ignore_errors=True)
-            t.reset_store()
-            end = time.time() + 20
-            while t.find("Shell_TrayWnd") and time.time() < end:
-                time.sleep(0.5)
-    scenario.__name__ = fn.__name__
-    return scenario
+def wait_for_desktop_to_go():
+    """Wine's desktop takes any hook left behind by a copy with it when it goes."""
+    end = time.time() + 20
+    while t.find("Shell_TrayWnd") and time.time() < end:
+        time.sleep(0.5)
 
 
 if __name__ == "__main__":
-    sys.exit(t.run_tests([tidy(fn) for fn in (
+    sys.exit(t.run_tests([t.tidy(fn, DIRECTORIES, wait_for_desktop_to_go) for fn in (
         test_two_starts_at_the_same_moment,
         test_start_while_the_uninstaller_asks,
         test_start_right_after_the_answers,

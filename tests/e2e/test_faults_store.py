@@ -6,7 +6,6 @@ Midnight comes a few seconds after each start: the program runs with a moved
 wall clock (twlib.ShiftedClock). Real clicks land in notepad.
 """
 import os
-import shutil
 import sys
 import time
 
@@ -249,30 +248,17 @@ def test_overlong_path_at_uninstall():
     check_eq(before, listings(*watched), "listings of C:\\ and the Windows directory")
 
 
-def tidy(fn):
-    """Every scenario ends with its copies closed in order, the key unlocked, its
-    directories and files removed and the store emptied."""
-    def scenario():
-        try:
-            fn()
-        finally:
-            t.close_copies()
-            t.cleanup()
-            if t.key_values() is not None:
-                t.run([os.path.join(t.TEST_BIN, "keylock.exe"), "unlock", t.SETTINGS_KEY], timeout=60)
-            for name in DIRECTORIES:
-                shutil.rmtree(t.unix_path("C:\\" + name), ignore_errors=True)
-            windows = t.special_folder(CSIDL_WINDOWS)
-            stray = t.unix_path(windows + "\\Day.txt") if windows else None
-            if stray and os.path.isfile(stray):
-                os.remove(stray)
-            t.reset_store()
-    scenario.__name__ = fn.__name__
-    return scenario
+def unlock_key_and_remove_stray_line():
+    if t.key_values() is not None:
+        t.run([os.path.join(t.TEST_BIN, "keylock.exe"), "unlock", t.SETTINGS_KEY], timeout=60)
+    windows = t.special_folder(CSIDL_WINDOWS)
+    stray = t.unix_path(windows + "\\Day.txt") if windows else None
+    if stray and os.path.isfile(stray):
+        os.remove(stray)
 
 
 if __name__ == "__main__":
-    sys.exit(t.run_tests([tidy(fn) for fn in (
+    sys.exit(t.run_tests([t.tidy(fn, DIRECTORIES, unlock_key_and_remove_stray_line) for fn in (
         test_settings_key_read_only_while_running,
         test_history_file_blocked_across_midnight,
         test_hostile_store_values,

@@ -9,7 +9,6 @@ count; a start whose stored date lies in an earlier week rolls the day and
 the week at once.
 """
 import os
-import shutil
 import sys
 import time
 
@@ -163,24 +162,8 @@ def test_start_after_a_week_away():
     check_eq([b"2024-03-06\t12\r\n"], t.history_lines(unix, "Day.txt"), "Day.txt after a second run on the same day")
 
 
-def tidy(fn):
-    """Every scenario ends with its copies closed in order (a killed copy's hook
-    would outlive it), its directories removed and the store emptied."""
-    def scenario():
-        try:
-            fn()
-        finally:
-            t.close_copies()
-            t.cleanup()
-            for name in DIRECTORIES:
-                shutil.rmtree(t.unix_path("C:\\" + name), ignore_errors=True)
-            t.reset_store()
-    scenario.__name__ = fn.__name__
-    return scenario
-
-
 if __name__ == "__main__":
-    sys.exit(t.run_tests([tidy(fn) for fn in (
+    sys.exit(t.run_tests([t.tidy(fn, DIRECTORIES) for fn in (
         test_day_rolls_at_first_tick_after_midnight,
         test_year_end_rolls_every_period,
         test_start_after_a_week_away,

@@ -96,6 +96,25 @@ def cleanup():
         robot("kill", pid)
 
 
+def tidy(fn, directories=(), then=None):
+    """The scenario fn, ending whatever happens with its copies closed in order (a
+    killed copy's hook would outlive it), its directories C:\\<name> removed, `then`
+    run for what else it changed, and the store emptied."""
+    def scenario():
+        try:
+            fn()
+        finally:
+            close_copies()
+            cleanup()
+            for name in directories:
+                shutil.rmtree(unix_path("C:\\" + name), ignore_errors=True)
+            if then:
+                then()
+            reset_store()
+    scenario.__name__ = fn.__name__
+    return scenario
+
+
 def robot(*args, timeout=60):
     rc, out = run([os.path.join(TEST_BIN, "robot.exe")] + [str(a) for a in args], timeout=timeout)
     robot.rc = rc
