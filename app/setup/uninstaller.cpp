@@ -10,6 +10,7 @@
 #include "shell/text.h"
 #include "resource_ids.h"
 #include <cstdio>
+#include <cstring>
 
 namespace {
 bool Ask(UINT textId, UINT style)
