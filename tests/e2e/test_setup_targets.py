@@ -57,6 +57,18 @@ def test_program_files_dir_value():
         s.unmap_drive_d()
 
 
+def earlier_installation():
+    """What an install run must leave alone when it fails: entries, link and group."""
+    return {
+        "run": reg_raw(t.RUN_KEY, "Tapwise"),
+        "name": reg_raw(t.UNINSTALL_KEY, "DisplayName"),
+        "uninstall": reg_raw(t.UNINSTALL_KEY, "UninstallString"),
+        "link": digest(common_link()),
+        "group": listing(group_dir()),
+        "item": digest(group_dir() + r"\Tapwise.lnk"),
+    }
+
+
 def test_unwritable_program_file_keeps_earlier_installation():
     reset_setup()
     # An earlier installation elsewhere, and a program target that cannot be created.
@@ -70,27 +82,13 @@ def test_unwritable_program_file_keeps_earlier_installation():
         with open(u(path), "wb") as f:
             f.write(data)
     os.makedirs(u(INSTALL_DIR + r"\TW.exe"))
-    before = {
-        "run": reg_raw(t.RUN_KEY, "Tapwise"),
-        "name": reg_raw(t.UNINSTALL_KEY, "DisplayName"),
-        "uninstall": reg_raw(t.UNINSTALL_KEY, "UninstallString"),
-        "link": digest(common_link()),
-        "group": listing(group_dir()),
-        "item": digest(group_dir() + r"\Tapwise.lnk"),
-    }
+    before = earlier_installation()
 
     seen = run_installer(expect_copy=False)
     check("could not be installed" in seen["text"], f"failure message expected, found {seen['text']!r}")
     check_eq(0, seen["exit"], "exit code of the failed install run")
     check(not seen["main"] and not t.main_window(), "a copy was started although the program could not be installed")
-    after = {
-        "run": reg_raw(t.RUN_KEY, "Tapwise"),
-        "name": reg_raw(t.UNINSTALL_KEY, "DisplayName"),
-        "uninstall": reg_raw(t.UNINSTALL_KEY, "UninstallString"),
-        "link": digest(common_link()),
-        "group": listing(group_dir()),
-        "item": digest(group_dir() + r"\Tapwise.lnk"),
-    }
+    after = earlier_installation()
     check_eq(before, after, "the earlier installation's entries")
     check_eq(["TW.exe"], listing(INSTALL_DIR), f"contents of {INSTALL_DIR}")
     check(not exists(uninstaller()), "the uninstaller was written by a failed install run")
