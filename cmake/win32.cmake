@@ -21,7 +21,7 @@ else()
 endif()
 add_custom_command(
   OUTPUT ${TW_DLL}
-  COMMAND ${CMAKE_C_COMPILER} -Os -s -fno-asynchronous-unwind-tables -fno-ident
+  COMMAND ${CMAKE_C_COMPILER} -Wall -Werror -Os -s -fno-asynchronous-unwind-tables -fno-ident
           -fno-stack-protector -shared -nostdlib -Wl,-e,${hook_entry}
           -Wl,--no-insert-timestamp -Wl,--image-base,${hook_base}
           -o ${TW_DLL} ${PROJECT_SOURCE_DIR}/hooklib/hook.c ${hook_def} -lkernel32 -luser32

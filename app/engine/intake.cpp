@@ -1,5 +1,7 @@
-// Click intake. The hook library signals "TapwiseEvent" in whatever process
-// took the press; the counting thread here turns each wake into one click.
+// Click intake. The hook library releases the "TapwiseEvent" semaphore once in
+// whatever process took the press; the counting thread here turns each
+// successful wait into one click, so presses that arrive faster than it wakes
+// are counted late, never lost.
 // The counting thread never blocks on the user-interface thread: the page is
 // told to refresh by a posted message (see RequestStatisticsRefresh).
 #include "engine/intake.h"
@@ -17,6 +19,7 @@ namespace {
 uint32_t watchdogSnapshot;
 uint32_t lastRehookClicks;
 constexpr char kEventName[] = "TapwiseEvent";
+constexpr LONG kMaxPendingClicks = 0x7FFFFFFF;
 }
 
 int BindHookLibraryNamed(const char* fileName, bool showMessage)
@@ -45,9 +48,10 @@ int BindHookLibrary()
 
 void StartClickIntake()
 {
-    ClickEvent = CreateEventA(nullptr, FALSE, FALSE, kEventName);
-    // Without an event there is nothing to wait on: the program runs on
-    // without counting rather than spinning or crashing.
+    ClickEvent = CreateSemaphoreA(nullptr, 0, kMaxPendingClicks, kEventName);
+    // Without the semaphore (or with an object of another type holding the
+    // name) there is nothing to wait on: the program runs on without counting
+    // rather than spinning or crashing.
     if (ClickEvent) {
         HANDLE thread = CreateThread(nullptr, 0, CountingThread, nullptr, 0, nullptr);
         if (thread)

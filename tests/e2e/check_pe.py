@@ -174,7 +174,7 @@ SYSTEM_DLLS = {
 }
 
 LIBRARY_IMPORTS = {
-    ("kernel32.dll", "OpenEventA"), ("kernel32.dll", "SetEvent"),
+    ("kernel32.dll", "OpenSemaphoreA"), ("kernel32.dll", "ReleaseSemaphore"),
     ("user32.dll", "SetWindowsHookExA"), ("user32.dll", "UnhookWindowsHookEx"),
     ("user32.dll", "CallNextHookEx"),
 }
