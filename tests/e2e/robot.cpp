@@ -28,6 +28,8 @@
 //   record FILE ARGS...              appends its arguments, one line, to FILE (a stand-in handler)
 //   idle MS [tray]                   keeps a hidden window (and a tray icon) for MS milliseconds
 //   standin CLASS MS                 a hidden window of CLASS that, once closed, takes MS ms to end
+//   spawn APP CMDLINE                starts APP with CMDLINE exactly as given (as Windows hands
+//                                    a Run value over: no re-quoting), prints the process id
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -456,6 +458,19 @@ int main(int argc, char** argv)
         return Idle(static_cast<DWORD>(Number(arg(2))), !strcmp(arg(3), "tray"));
     } else if (!strcmp(cmd, "standin")) {
         return StandIn(arg(2), static_cast<DWORD>(Number(arg(3))));
+    } else if (!strcmp(cmd, "spawn")) {
+        // Wine quotes the program name itself for a plain CreateProcess;
+        // naming the application separately keeps the raw line as written.
+        char line[1024];
+        snprintf(line, sizeof line, "%s", arg(3));
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        if (!CreateProcessA(arg(2), line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+            return 1;
+        printf("%lu\n", static_cast<unsigned long>(pi.dwProcessId));
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
     } else {
         return 64;
     }
