@@ -1,6 +1,7 @@
 # Source lists of the program. Pure files build natively and with mingw; the
 # Win32 files only with mingw. Paths are relative to the project root.
 set(TW_PURE_SOURCES
+  app/common/format.cpp
   app/engine/counters.cpp
   app/engine/calendar.cpp
   app/engine/store_names.cpp

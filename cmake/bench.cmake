@@ -46,9 +46,9 @@ target_link_options(startup_probe PRIVATE ${tw_static})
 set_target_properties(startup_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TW_BENCH_BIN})
 
 add_executable(minimal WIN32 ${TW_BENCH_SRC}/minimal.cpp)
-target_compile_options(minimal PRIVATE ${tw_warnings} -Os -fno-exceptions)
+target_compile_options(minimal PRIVATE ${tw_warnings} ${tw_lean})
 target_link_libraries(minimal user32 gdi32 kernel32)
-target_link_options(minimal PRIVATE ${tw_static} -s -Wl,--no-insert-timestamp)
+target_link_options(minimal PRIVATE ${tw_static} ${tw_lean_link})
 set_target_properties(minimal PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TW_BENCH_BIN})
 
 add_custom_target(bench DEPENDS nullhook click_burst click_latency hook_cost engine_calls startup_probe minimal)

@@ -2,8 +2,8 @@
 // proleptic Gregorian), the decision which periods a new date ends, and the
 // lines the finished periods leave in the history files.
 #include "calendar.h"
+#include "common/format.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -166,15 +166,15 @@ size_t FormatHistoryLine(Period p, const DateStamp& stamp, int32_t count, char* 
     int length = -1;
     switch (p) {
         case Day:
-            length = std::snprintf(line, sizeof line, "%04d-%02d-%02d\t%d\r\n", stamp.year,
-                                   stamp.month, stamp.day, count);
+            length = FormatText(line, sizeof line, "%04d-%02d-%02d\t%d\r\n", stamp.year,
+                                stamp.month, stamp.day, count);
             break;
         case Month:
-            length = std::snprintf(line, sizeof line, "%04d-%02d\t%d\r\n", stamp.year,
-                                   stamp.month, count);
+            length = FormatText(line, sizeof line, "%04d-%02d\t%d\r\n", stamp.year,
+                                stamp.month, count);
             break;
         case Year:
-            length = std::snprintf(line, sizeof line, "%04d\t%d\r\n", stamp.year, count);
+            length = FormatText(line, sizeof line, "%04d\t%d\r\n", stamp.year, count);
             break;
         default:
             break;

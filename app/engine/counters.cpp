@@ -2,9 +2,9 @@
 // period rolls, the session clock, and the percentage and time texts shown
 // beside the counts. Safe against the counting thread without any lock.
 #include "counters.h"
+#include "common/format.h"
 
 #include <climits>
-#include <cstdio>
 
 CounterSet Counters;
 DateStamp Stamp;
@@ -99,7 +99,7 @@ void FormatSessionTime(uint32_t seconds, char* out, size_t size) {
     const int hours = static_cast<int>(seconds / 3600u);
     const int minutes = static_cast<int>((seconds / 60u) % 60u);
     const int secs = static_cast<int>(seconds % 60u);
-    std::snprintf(out, size, "%02d:%02d:%02d", hours, minutes, secs);
+    FormatText(out, size, "%02d:%02d:%02d", hours, minutes, secs);
 }
 
 void SetCount(Period p, int32_t current) {

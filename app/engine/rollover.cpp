@@ -3,6 +3,7 @@
 // the history lines are written, which is why every line carries the date of
 // the period that ended.
 #include "engine/rollover.h"
+#include "common/format.h"
 #include "engine/calendar.h"
 #include "engine/persistence.h"
 #include "engine/registry.h"
@@ -10,7 +11,6 @@
 #include "shell/text.h"
 #include "ui/stats_page.h"
 #include "resource_ids.h"
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -55,7 +55,7 @@ int AppendHistoryLine(Period p, int32_t count)
         return 0;
     char fileName[kPathSize];
     char baseName[32];
-    snprintf(baseName, sizeof baseName, "%s.txt", LoadText(nameId));
+    FormatText(baseName, sizeof baseName, "%s.txt", LoadText(nameId));
     // A directory too long for the whole name gets no line rather than a
     // line in a file of a cut-short name.
     if (!JoinPath(directory, baseName, fileName, sizeof fileName))

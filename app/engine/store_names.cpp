@@ -2,8 +2,8 @@
 // settings key with an optional sub-key taken from a value name, and the
 // names of the stored counters.
 #include "store_names.h"
+#include "common/format.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -31,7 +31,7 @@ bool SplitSettingsName(const char* name, char* keyText, size_t keySize, char* va
     if (name == nullptr || keyText == nullptr || valueName == nullptr) return false;
 
     char base[kNameBufferSize];
-    const int baseLength = std::snprintf(base, sizeof base, kSettingsKeyPattern, kProductName);
+    const int baseLength = FormatText(base, sizeof base, kSettingsKeyPattern, kProductName);
     if (baseLength < 0 || static_cast<size_t>(baseLength) >= sizeof base) return false;
 
     // Only a backslash after the first character makes a sub-key: a leading
@@ -65,7 +65,7 @@ bool CounterValueName(const char* middle, const char* periodName, char* out, siz
     ClearText(out, size);
     if (middle == nullptr || periodName == nullptr || out == nullptr) return false;
     char name[kNameBufferSize];
-    const int length = std::snprintf(name, sizeof name, "Counter%s%s", middle, periodName);
+    const int length = FormatText(name, sizeof name, "Counter%s%s", middle, periodName);
     if (length < 0 || !Fits(static_cast<size_t>(length), size)) return false;
     std::memcpy(out, name, static_cast<size_t>(length) + 1);
     return true;

@@ -3,13 +3,13 @@
 // resources, then shortcut, group, start-up and uninstall entries, start the
 // installed copy and say so. The only question asked is none at all.
 #include "setup/setup.h"
+#include "common/format.h"
 #include "engine/registry.h"
 #include "engine/store_names.h"
 #include "setup/setup_logic.h"
 #include "shell/main_window.h"
 #include "shell/text.h"
 #include "resource_ids.h"
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -161,7 +161,7 @@ int InstallSelf()
         RegistryDeleteValue(HKEY_LOCAL_MACHINE, kRunKey, kProductName);
 
     char uninstallKey[kNameBufferSize];
-    snprintf(uninstallKey, sizeof uninstallKey, kUninstallKeyPattern, kProductName);
+    FormatText(uninstallKey, sizeof uninstallKey, kUninstallKeyPattern, kProductName);
     RegistryWrite(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName", REG_SZ, LoadText(IDS_TITLE), 0);
     RegistryWrite(HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString", REG_SZ, uninstallCommand, 0);
 

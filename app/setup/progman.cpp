@@ -33,7 +33,8 @@ bool OpenGroupConversation()
     return GroupConversation.conversation != nullptr;
 }
 
-int RunGroupCommands(const std::vector<GroupCommand>& commands)
+template <size_t N>
+int RunGroupCommands(const std::array<GroupCommand, N>& commands)
 {
     if (!OpenGroupConversation()) {
         ReleaseGroupConversation();
@@ -67,10 +68,10 @@ int SendGroupCommand(const char* format, const char* a1, const char* a2, const c
 {
     if (!format)
         return 0;
-    std::string command = ComposeGroupCommand(format, a1, a2, a3);
-    HDDEDATA data = DdeCreateDataHandle(GroupConversation.instance,
-                                        reinterpret_cast<BYTE*>(const_cast<char*>(command.c_str())),
-                                        static_cast<DWORD>(command.size() + 1), 0, nullptr, CF_TEXT, 0);
+    char command[kGroupCommandSize];
+    ComposeGroupCommand(format, a1, a2, a3, command, sizeof command);
+    HDDEDATA data = DdeCreateDataHandle(GroupConversation.instance, reinterpret_cast<BYTE*>(command),
+                                        static_cast<DWORD>(strlen(command) + 1), 0, nullptr, CF_TEXT, 0);
     // The data handle belongs to the transaction from here on.
     if (DdeClientTransaction(reinterpret_cast<BYTE*>(data), static_cast<DWORD>(-1), GroupConversation.conversation,
                              nullptr, 0, XTYP_EXECUTE, kCommandTimeout, nullptr))
@@ -82,17 +83,16 @@ int SendGroupCommand(const char* format, const char* a1, const char* a2, const c
 int CreateProgramGroup(const char* program, const char* readme, const char* uninstaller, const char* uninstallCommand)
 {
     // Texts are copied: the command list points into them for its whole life.
-    std::string group = LoadText(IDS_GROUP);
-    std::string programName = LoadText(IDS_PRODUCT);
-    std::string readmeName = LoadText(IDS_README_ITEM);
-    std::string uninstallName = LoadText(IDS_UNINSTALL_ITEM);
+    char group[kPathSize], programName[kPathSize], readmeName[kPathSize], uninstallName[kPathSize];
+    lstrcpynA(group, LoadText(IDS_GROUP), sizeof group);
+    lstrcpynA(programName, LoadText(IDS_PRODUCT), sizeof programName);
+    lstrcpynA(readmeName, LoadText(IDS_README_ITEM), sizeof readmeName);
+    lstrcpynA(uninstallName, LoadText(IDS_UNINSTALL_ITEM), sizeof uninstallName);
     GroupItems items = QuoteGroupItems(program, readme, uninstaller, uninstallCommand, LoadText(IDS_UNINST));
-    return RunGroupCommands(CreateGroupCommands(items, group.c_str(), programName.c_str(), readmeName.c_str(),
-                                                uninstallName.c_str()));
+    return RunGroupCommands(CreateGroupCommands(items, group, programName, readmeName, uninstallName));
 }
 
 int DeleteProgramGroup()
 {
-    std::string group = LoadText(IDS_GROUP);
-    return RunGroupCommands(DeleteGroupCommands(group.c_str()));
+    return RunGroupCommands(DeleteGroupCommands(LoadText(IDS_GROUP)));
 }

@@ -2,16 +2,14 @@
 // command lines, the Program Manager command series, the shortcut's working
 // directory and the uninstaller's choice of files it may delete.
 #include "setup/setup_logic.h"
+#include "common/format.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
 
 // Paths and commands end up in 256-byte buffers on the Win32 side.
 constexpr size_t kMaxPathChars = kPathSize - 1;
-// Program Manager commands are composed in a 1024-byte buffer.
-constexpr size_t kGroupCommandSize = 1024;
 
 void Clear(char* out, size_t size)
 {
@@ -28,7 +26,7 @@ bool ComposeBounded(const char* first, const char* glue, const char* second, cha
     if (first == nullptr || second == nullptr || out == nullptr || size == 0) {
         return false;
     }
-    const int n = std::snprintf(out, size, "%s%s%s", first, glue, second);
+    const int n = FormatText(out, size, "%s%s%s", first, glue, second);
     if (n < 0 || static_cast<size_t>(n) > kMaxPathChars || static_cast<size_t>(n) >= size) {
         out[0] = '\0';
         return false;
@@ -49,13 +47,9 @@ bool CopyPrefix(const char* text, size_t length, char* out, size_t size)
     return true;
 }
 
-std::string Quoted(const char* path)
+void Quote(const char* path, char* out, size_t size)
 {
-    const std::string text = path != nullptr ? path : "";
-    if (!NeedsQuotes(text.c_str())) {
-        return text;
-    }
-    return "\"" + text + "\"";
+    FormatText(out, size, NeedsQuotes(path) ? "\"%s\"" : "%s", path != nullptr ? path : "");
 }
 
 // Windows file names ignore case; comparing ASCII letters only keeps the
@@ -216,13 +210,14 @@ GroupItems QuoteGroupItems(const char* program, const char* readme, const char* 
                            const char* uninstallCommand, const char* uninstallSwitch)
 {
     GroupItems items;
-    items.program = Quoted(program);
-    items.readme = Quoted(readme);
-    items.uninstaller = Quoted(uninstaller);
+    Quote(program, items.program, sizeof items.program);
+    Quote(readme, items.readme, sizeof items.readme);
+    Quote(uninstaller, items.uninstaller, sizeof items.uninstaller);
     if (NeedsQuotes(uninstaller)) {
-        items.command = items.uninstaller + " " + (uninstallSwitch != nullptr ? uninstallSwitch : "");
+        FormatText(items.command, sizeof items.command, "%s %s", items.uninstaller,
+                   uninstallSwitch != nullptr ? uninstallSwitch : "");
     } else {
-        items.command = uninstallCommand != nullptr ? uninstallCommand : "";
+        FormatText(items.command, sizeof items.command, "%s", uninstallCommand != nullptr ? uninstallCommand : "");
     }
     return items;
 }
@@ -230,47 +225,45 @@ GroupItems QuoteGroupItems(const char* program, const char* readme, const char* 
 // Arguments past the first null one are not used. They are still passed as
 // empty texts so that a format with more conversions than arguments reads
 // nothing undefined; surplus arguments are ignored by snprintf.
-std::string ComposeGroupCommand(const char* format, const char* a1, const char* a2, const char* a3)
+void ComposeGroupCommand(const char* format, const char* a1, const char* a2, const char* a3, char* out,
+                         size_t size)
 {
-    if (format == nullptr) {
-        return std::string();
+    Clear(out, size);
+    if (format == nullptr || out == nullptr) {
+        return;
     }
     if (a1 == nullptr) {
-        return std::string(format).substr(0, kGroupCommandSize - 1);
+        FormatText(out, size, "%s", format);
+        return;
     }
     const char* second = a2 != nullptr ? a2 : "";
     const char* third = (a2 != nullptr && a3 != nullptr) ? a3 : "";
-    char buffer[kGroupCommandSize];
-    const int n = std::snprintf(buffer, sizeof buffer, format, a1, second, third);
-    if (n < 0) {
-        return std::string();
-    }
-    return std::string(buffer);
+    FormatText(out, size, format, a1, second, third);
 }
 
 // Each ReplaceItem names the item the following AddItem adds, which makes a
 // reinstallation replace the items of an existing group in place. The
 // uninstaller item names the uninstaller file as its icon file, index 1.
-std::vector<GroupCommand> CreateGroupCommands(const GroupItems& items, const char* groupName,
-                                              const char* programName, const char* readmeName,
-                                              const char* uninstallName)
+std::array<GroupCommand, 9> CreateGroupCommands(const GroupItems& items, const char* groupName,
+                                                const char* programName, const char* readmeName,
+                                                const char* uninstallName)
 {
-    return {
+    return {{
         {"[CreateGroup(%s)]", groupName, nullptr, nullptr},
         {"[ShowGroup(%s)]", groupName, nullptr, nullptr},
         {"[ReplaceItem(%s)]", programName, nullptr, nullptr},
-        {"[AddItem(%s,%s)]", items.program.c_str(), programName, nullptr},
+        {"[AddItem(%s,%s)]", items.program, programName, nullptr},
         {"[ReplaceItem(%s)]", readmeName, nullptr, nullptr},
-        {"[AddItem(%s,%s)]", items.readme.c_str(), readmeName, nullptr},
+        {"[AddItem(%s,%s)]", items.readme, readmeName, nullptr},
         {"[ReplaceItem(%s)]", uninstallName, nullptr, nullptr},
-        {"[AddItem(%s,%s,%s,1)]", items.command.c_str(), uninstallName, items.uninstaller.c_str()},
+        {"[AddItem(%s,%s,%s,1)]", items.command, uninstallName, items.uninstaller},
         {"[Reload(%s)]", groupName, nullptr, nullptr},
-    };
+    }};
 }
 
-std::vector<GroupCommand> DeleteGroupCommands(const char* groupName)
+std::array<GroupCommand, 1> DeleteGroupCommands(const char* groupName)
 {
-    return {{"[DeleteGroup(%s)]", groupName, nullptr, nullptr}};
+    return {{{"[DeleteGroup(%s)]", groupName, nullptr, nullptr}}};
 }
 
 // "Path" is only the directory of the most recent normal start. Someone who

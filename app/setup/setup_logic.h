@@ -2,9 +2,8 @@
 // file names, target paths, command lines, Program Manager commands, shortcut
 // fields and which directory entries the uninstaller may delete.
 #pragma once
+#include <array>
 #include <cstddef>
-#include <string>
-#include <vector>
 
 constexpr size_t kPathSize = 256;   // every path and command: 255 characters at most
 
@@ -35,14 +34,24 @@ void WorkingDirectoryOf(const char* target, char* out, size_t size);
 
 // Program Manager: a path is wrapped in double quotes only when it holds a space.
 bool NeedsQuotes(const char* path);
+// A quoted path, or the uninstaller's command line: a path, two quotes, a
+// space and the switch.
+constexpr size_t kGroupItemSize = 2 * kPathSize;
 struct GroupItems {
-    std::string program, readme, uninstaller, command;
+    char program[kGroupItemSize];
+    char readme[kGroupItemSize];
+    char uninstaller[kGroupItemSize];
+    char command[kGroupItemSize];
 };
 GroupItems QuoteGroupItems(const char* program, const char* readme, const char* uninstaller,
                            const char* uninstallCommand, const char* uninstallSwitch);
-// One command as SendGroupCommand composes it: a null first argument makes the
-// format itself the command; otherwise as many arguments as are non-null in order.
-std::string ComposeGroupCommand(const char* format, const char* a1, const char* a2, const char* a3);
+// One command as SendGroupCommand composes it into out: a null first argument
+// makes the format itself the command; otherwise as many arguments as are
+// non-null in order. Cut to size - 1 characters (1023 in a kGroupCommandSize
+// buffer); empty when there is no format.
+constexpr size_t kGroupCommandSize = 1024;
+void ComposeGroupCommand(const char* format, const char* a1, const char* a2, const char* a3, char* out,
+                         size_t size);
 struct GroupCommand {
     const char* format;
     const char* a1;
@@ -51,11 +60,11 @@ struct GroupCommand {
 };
 // The nine commands of a group creation and the one of its deletion. The
 // arguments point into `items` and into the name strings passed: all of them
-// must outlive the returned vector.
-std::vector<GroupCommand> CreateGroupCommands(const GroupItems& items, const char* groupName,
-                                              const char* programName, const char* readmeName,
-                                              const char* uninstallName);
-std::vector<GroupCommand> DeleteGroupCommands(const char* groupName);
+// must outlive the returned series.
+std::array<GroupCommand, 9> CreateGroupCommands(const GroupItems& items, const char* groupName,
+                                                const char* programName, const char* readmeName,
+                                                const char* uninstallName);
+std::array<GroupCommand, 1> DeleteGroupCommands(const char* groupName);
 
 // Uninstaller: may the plain files of the directory named by "Path" go?
 enum class RemovalScope { None, OwnFilesOnly, AllPlainFiles };

@@ -2,12 +2,12 @@
 // desktop of all users when that works, else to the current user's. Each
 // attempt starts and ends COM itself; the program uses COM nowhere else.
 #include "setup/setup.h"
+#include "common/format.h"
 #include "setup/setup_logic.h"
 #include "shell/text.h"
 #include "resource_ids.h"
 #include <objbase.h>
 #include <shlobj.h>
-#include <cstdio>
 
 namespace {
 constexpr int kCommonDesktop = CSIDL_COMMON_DESKTOPDIRECTORY;   // 25
@@ -24,7 +24,7 @@ bool LinkPath(HWND owner, int folder, const char* name, char* out)
     CoTaskMemFree(items);
     if (!ok)
         return false;
-    return snprintf(out, kPathSize, "%s\\%s.lnk", folderPath, name) < static_cast<int>(kPathSize);
+    return FormatText(out, kPathSize, "%s\\%s.lnk", folderPath, name) < static_cast<int>(kPathSize);
 }
 }
 

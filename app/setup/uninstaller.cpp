@@ -3,13 +3,13 @@
 // them: the installer's own directory loses its plain files, any other "Path"
 // only Tapwise's own.
 #include "setup/setup.h"
+#include "common/format.h"
 #include "engine/registry.h"
 #include "engine/store_names.h"
 #include "setup/setup_logic.h"
 #include "shell/main_window.h"
 #include "shell/text.h"
 #include "resource_ids.h"
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -62,9 +62,9 @@ int UninstallSelf()
     DeleteProgramGroup();
     RegistryDeleteValue(HKEY_LOCAL_MACHINE, kRunKey, kProductName);
     char key[kNameBufferSize];
-    snprintf(key, sizeof key, kUninstallKeyPattern, kProductName);
+    FormatText(key, sizeof key, kUninstallKeyPattern, kProductName);
     RegistryDeleteKey(HKEY_LOCAL_MACHINE, key);
-    snprintf(key, sizeof key, kSettingsKeyPattern, kProductName);
+    FormatText(key, sizeof key, kSettingsKeyPattern, kProductName);
     RegistryDeleteKey(HKEY_LOCAL_MACHINE, key);
     if (strlen(installDir) > 8)
         RemoveInstallDirectory(installDir);

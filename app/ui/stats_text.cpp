@@ -1,8 +1,8 @@
 // The texts and colours of the statistics page's fields, computed from plain
 // numbers so that the page procedure only has to hand them to its controls.
 #include "ui/stats_text.h"
+#include "common/format.h"
 
-#include <cstdio>
 
 #include "engine/counters.h"
 
@@ -22,7 +22,7 @@ void FormatCount(int32_t count, char* out, size_t size)
     if (!CanWrite(out, size)) {
         return;
     }
-    std::snprintf(out, size, "%d", static_cast<int>(count));
+    FormatText(out, size, "%d", static_cast<int>(count));
 }
 
 // Only a rise gets an explicit sign: a fall already carries its minus, and an
@@ -33,11 +33,11 @@ void FormatPercent(int32_t percent, char* out, size_t size)
         return;
     }
     if (percent == PercentNotAvailable) {
-        std::snprintf(out, size, "%s", "n/a");
+        FormatText(out, size, "%s", "n/a");
         return;
     }
     const char* sign = percent > 0 ? "+" : "";
-    std::snprintf(out, size, "%s%d%%", sign, static_cast<int>(percent));
+    FormatText(out, size, "%s%d%%", sign, static_cast<int>(percent));
 }
 
 // "n/a" keeps the control's own colour; an unchanged count counts as good news.

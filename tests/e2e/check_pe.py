@@ -167,6 +167,8 @@ VERSION_STRINGS = {
 # DLLs that ship with every Windows the program targets. The C runtime of
 # a mingw build is msvcrt.dll, which is one of them; the API-set stubs of
 # newer Windows versions are not.
+# The whole 32-bit program file, resources included.
+PROGRAM_MAX_SIZE = 131072
 SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll",
     "ole32.dll", "advapi32.dll", "msvcrt.dll", "comdlg32.dll", "oleaut32.dll",
@@ -702,6 +704,9 @@ def check_program_file(c, pe):
     delayed = [e.dll.decode("ascii", "replace")
                for e in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])]
     c.equal("program has no delay-load imports", [], delayed)
+    size = len(pe.__data__)
+    c.true("program file at most %d bytes" % PROGRAM_MAX_SIZE, size <= PROGRAM_MAX_SIZE,
+           "found %d bytes" % size)
 
 
 def data_dir(pe, index):

@@ -3,6 +3,7 @@
 // sent to create or delete the group.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -37,12 +38,19 @@ TEST(NeedsQuotes, OnlyASpaceCharacterCounts)
     }
 }
 
+struct ExpectedItems {
+    const char* program;
+    const char* readme;
+    const char* uninstaller;
+    const char* command;
+};
+
 struct ItemsCase {
     const char* program;
     const char* readme;
     const char* uninstaller;
     const char* command;
-    GroupItems expected;
+    ExpectedItems expected;
 };
 
 const ItemsCase kItemsCases[] = {
@@ -73,10 +81,10 @@ TEST(QuoteGroupItems, QuotesPathsWithASpaceAndRebuildsTheCommand)
         const std::string input = "program " + Show(c.program) + ", readme " + Show(c.readme) +
                                   ", uninstaller " + Show(c.uninstaller) + ", command " +
                                   Show(c.command);
-        EXPECT_EQ(got.program, c.expected.program) << input;
-        EXPECT_EQ(got.readme, c.expected.readme) << input;
-        EXPECT_EQ(got.uninstaller, c.expected.uninstaller) << input;
-        EXPECT_EQ(got.command, c.expected.command) << input;
+        EXPECT_STREQ(got.program, c.expected.program) << input;
+        EXPECT_STREQ(got.readme, c.expected.readme) << input;
+        EXPECT_STREQ(got.uninstaller, c.expected.uninstaller) << input;
+        EXPECT_STREQ(got.command, c.expected.command) << input;
     }
 }
 
@@ -100,10 +108,18 @@ constexpr ComposeCase kComposeCases[] = {
     {"[AddItem(%s,%s,%s,1)]", "a b", "c", "d", "[AddItem(a b,c,d,1)]"},
 };
 
+// Composed into a buffer of the size SendGroupCommand uses.
+std::string ComposeOne(const char* format, const char* a1, const char* a2, const char* a3)
+{
+    std::vector<char> buffer(kGroupCommandSize, 'Z');
+    ComposeGroupCommand(format, a1, a2, a3, buffer.data(), buffer.size());
+    return std::string(buffer.data());
+}
+
 TEST(ComposeGroupCommand, UsesTheArgumentsUpToTheFirstNull)
 {
     for (const ComposeCase& c : kComposeCases) {
-        EXPECT_EQ(ComposeGroupCommand(c.format, c.a1, c.a2, c.a3), c.expected)
+        EXPECT_EQ(ComposeOne(c.format, c.a1, c.a2, c.a3), c.expected)
             << "format " << Show(c.format) << " with " << Show(c.a1) << ", " << Show(c.a2)
             << ", " << Show(c.a3);
     }
@@ -112,16 +128,17 @@ TEST(ComposeGroupCommand, UsesTheArgumentsUpToTheFirstNull)
 TEST(ComposeGroupCommand, CutsAt1023Characters)
 {
     const std::string longItem(2000, 'x');
-    const std::string got = ComposeGroupCommand("[ReplaceItem(%s)]", longItem.c_str(), nullptr, nullptr);
+    const std::string got = ComposeOne("[ReplaceItem(%s)]", longItem.c_str(), nullptr, nullptr);
     EXPECT_EQ(got.size(), 1023u);
     EXPECT_EQ(got, ("[ReplaceItem(" + longItem).substr(0, 1023));
 }
 
-std::vector<std::string> Compose(const std::vector<GroupCommand>& commands)
+template <size_t N>
+std::vector<std::string> Compose(const std::array<GroupCommand, N>& commands)
 {
     std::vector<std::string> texts;
     for (const GroupCommand& c : commands) {
-        texts.push_back(ComposeGroupCommand(c.format, c.a1, c.a2, c.a3));
+        texts.push_back(ComposeOne(c.format, c.a1, c.a2, c.a3));
     }
     return texts;
 }

@@ -1,0 +1,12 @@
+// Text formatting for the few conversions the program uses, the same in the
+// shipped program and in the native tests.
+#pragma once
+#include <cstdarg>
+#include <cstddef>
+
+// snprintf for "%%", "%s" and "%d", each with an optional '0' flag and a
+// width: writes at most size - 1 characters and a terminator into out, and
+// returns the length the whole text would have. Any other conversion gives -1
+// and an empty out.
+int FormatText(char* out, size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
+int FormatTextList(char* out, size_t size, const char* format, va_list args);
