@@ -10,14 +10,16 @@ set(TW_PURE_SOURCES
   app/setup/setup_logic.cpp
 )
 set(TW_WIN32_SOURCES
+  app/common/main_window_state.cpp
+  app/common/text.cpp
   app/engine/intake.cpp
   app/engine/persistence.cpp
   app/engine/registry.cpp
   app/engine/rollover.cpp
   app/shell/main_window.cpp
-  app/shell/text.cpp
   app/ui/settings_page.cpp
   app/ui/sheet.cpp
+  app/ui/statistics_window.cpp
   app/ui/stats_page.cpp
   app/setup/installer.cpp
   app/setup/progman.cpp

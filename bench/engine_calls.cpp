@@ -5,7 +5,7 @@
 #include "bench_util.h"
 #include "engine/persistence.h"
 #include "engine/rollover.h"
-#include "shell/text.h"
+#include "common/text.h"
 
 int main(int argc, char** argv)
 {

@@ -18,3 +18,7 @@ add_executable(native_tests ${native_tests})
 target_link_libraries(native_tests tapwise_pure GTest::gtest_main pthread)
 include(GoogleTest)
 gtest_discover_tests(native_tests DISCOVERY_TIMEOUT 60)
+
+# Who may include whom in app/, and no include cycle.
+add_test(NAME layers.includes
+         COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tools/check-includes ${PROJECT_SOURCE_DIR}/app)

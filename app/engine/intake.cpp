@@ -2,12 +2,12 @@
 // whatever process took the press; the counting thread here turns each
 // successful wait into one click, so presses that arrive faster than it wakes
 // are counted late, never lost.
-// The counting thread never blocks on the user-interface thread: the page is
-// told to refresh by a posted message (see RequestStatisticsRefresh).
+// The counting thread never blocks on the user-interface thread: whoever
+// listens to ClickCountedNotify only posts.
 #include "engine/intake.h"
 #include "engine/counters.h"
-#include "shell/text.h"
-#include "ui/stats_page.h"
+#include "engine/notify.h"
+#include "common/text.h"
 #include "resource_ids.h"
 
 HMODULE HookLibrary;
@@ -69,7 +69,8 @@ DWORD WINAPI CountingThread(LPVOID)
         if (WaitForSingleObject(ClickEvent, INFINITE) != WAIT_OBJECT_0)
             return 1;
         CountClick();
-        RequestStatisticsRefresh();
+        if (ClickCountedNotify)
+            ClickCountedNotify();
     }
 }
 

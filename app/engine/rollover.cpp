@@ -5,11 +5,11 @@
 #include "engine/rollover.h"
 #include "common/format.h"
 #include "engine/calendar.h"
+#include "engine/notify.h"
 #include "engine/persistence.h"
 #include "engine/registry.h"
 #include "setup/setup_logic.h"
-#include "shell/text.h"
-#include "ui/stats_page.h"
+#include "common/text.h"
 #include "resource_ids.h"
 #include <cstring>
 
@@ -89,7 +89,8 @@ int CheckRolloverAt(const SYSTEMTIME& now)
         AppendHistoryLine(Month, RollPeriod(Month));
     if (plan.year)
         AppendHistoryLine(Year, RollPeriod(Year));
-    RefreshStatistics(0);
+    if (CountsRolledNotify)
+        CountsRolledNotify();
     Stamp = today;
     SaveCounters();
     return 1;

@@ -8,7 +8,7 @@
 #include "engine/store_names.h"
 #include "setup/setup_logic.h"
 #include "shell/main_window.h"
-#include "shell/text.h"
+#include "common/text.h"
 #include "resource_ids.h"
 #include <cstring>
 

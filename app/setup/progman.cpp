@@ -3,7 +3,7 @@
 // What is sent is composed by the platform-free group logic.
 #include "setup/setup.h"
 #include "setup/setup_logic.h"
-#include "shell/text.h"
+#include "common/text.h"
 #include "resource_ids.h"
 #include <cstring>
 

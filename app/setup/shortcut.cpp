@@ -4,7 +4,7 @@
 #include "setup/setup.h"
 #include "common/format.h"
 #include "setup/setup_logic.h"
-#include "shell/text.h"
+#include "common/text.h"
 #include "resource_ids.h"
 #include <objbase.h>
 #include <shlobj.h>

@@ -7,18 +7,15 @@
 #include "engine/persistence.h"
 #include "engine/rollover.h"
 #include "shell/switches.h"
-#include "shell/text.h"
-#include "ui/sheet.h"
+#include "common/text.h"
+#include "ui/statistics_window.h"
 #include "ui/stats_page.h"
 #include "resource_ids.h"
 #include <commctrl.h>
 #include <shellapi.h>
 #include <cstring>
 
-HWND MainWindow;
-int TerminateConfirmed;
 int TimerTickCount;
-bool QuitRequested;
 
 namespace {
 HICON appIcon;
@@ -177,12 +174,6 @@ void TimerTick()
         SaveCounters();
     if (TimerTickCount % 10 == 0)
         HookWatchdog();
-}
-
-void QuitIfRequested()
-{
-    if (QuitRequested)
-        PostQuitMessage(0);
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

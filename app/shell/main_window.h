@@ -2,17 +2,13 @@
 // timer. Other copies find the program by its class name.
 #pragma once
 #include <windows.h>
+#include "common/main_window_state.h"
 
 constexpr char kMainWindowClass[] = "Orrinwood-Tapwise";
 constexpr UINT kTrayMessage = WM_APP + 1;
 constexpr UINT_PTR kTimerId = 1;
 
-extern HWND MainWindow;
-extern int TerminateConfirmed;
 extern int TimerTickCount;
-// Set once the main window has been asked to close: modal loops that swallow
-// the quit message hand it on (see QuitIfRequested).
-extern bool QuitRequested;
 
 void LoadShellResources(HINSTANCE instance);
 int RegisterMainWindowClass();
@@ -24,8 +20,6 @@ BOOL ShowTrayMenu(int x, int y);
 void HandleMainCommand(HWND window, WPARAM wParam);
 void TimerTick();
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// Re-posts the quit when a modal loop may have eaten it.
-void QuitIfRequested();
 
 // Copies reaching each other through the main window's class.
 int ActivateRunningInstance();

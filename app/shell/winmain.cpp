@@ -2,12 +2,14 @@
 // fixed order, run the message loop and shut down in order.
 #include "engine/counters.h"
 #include "engine/intake.h"
+#include "engine/notify.h"
 #include "engine/persistence.h"
 #include "engine/rollover.h"
 #include "setup/setup.h"
 #include "shell/main_window.h"
 #include "shell/switches.h"
-#include "shell/text.h"
+#include "common/text.h"
+#include "ui/stats_page.h"
 #include "resource_ids.h"
 
 namespace {
@@ -56,6 +58,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int)
     if (!BindHookLibrary())
         return 0;
 
+    // The engine's news of changed counts goes to the statistics page, which
+    // shows it while it is open; set before the counting thread starts.
+    ClickCountedNotify = RequestStatisticsRefresh;
+    CountsRolledNotify = [] { RefreshStatistics(0); };
     Counters.sessionStartTick = GetTickCount();
     LoadShellResources(instance);
     LoadSettings();

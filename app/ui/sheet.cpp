@@ -1,16 +1,12 @@
-// Frame of the statistics window. The sheet runs its own modal loop on the
-// user-interface thread; that loop still dispatches the main window's timer
-// and posted commands, so SheetOpen guards against a second opening.
+// The property sheet frame the statistics window is built on: the sheet from
+// a page table, centring once per opening, the relabelled buttons and the
+// answers every page gives to the sheet's notifications.
 #include "ui/sheet.h"
-#include "shell/main_window.h"
-#include "shell/text.h"
-#include "ui/settings_page.h"
-#include "ui/stats_page.h"
+#include "common/text.h"
 #include "resource_ids.h"
 #include <commctrl.h>
 #include <cstring>
 
-int SheetOpen;
 HWND SheetWindow;
 HWND PendingCentreWindow;
 
@@ -21,29 +17,6 @@ constexpr int kCancelGrowth = 40;
 constexpr UINT kPageRecordSize = sizeof(PROPSHEETPAGEA_V1);
 static_assert(sizeof(void*) != 4 || kPageRecordSize == 40, "first-version page record is 40 bytes");
 const UINT kHeaderRecordSize = PROPSHEETHEADERA_V1_SIZE;
-
-const PageTableEntry kStatisticsPages[] = {
-    {IDD_STATISTICS, 0, 0, StatisticsPageProc},
-    {IDD_SETTINGS, 0, 0, SettingsPageProc},
-    {IDD_ABOUT, 0, 0, AboutPageProc},
-    {0, 0, 0, nullptr},
-};
-}
-
-int OpenStatisticsSheet(HWND parent)
-{
-    if (SheetOpen)
-        return 1;
-    SheetOpen = 1;
-    TerminateConfirmed = 0;
-    ShowWindow(MainWindow, SW_SHOWMINIMIZED);
-    char caption[256];
-    lstrcpynA(caption, LoadText(IDS_TITLE), sizeof caption);
-    INT_PTR result = RunPropertySheet(parent, caption, 0, SheetCallback, kStatisticsPages, 0, 0, 0);
-    ShowWindow(MainWindow, SW_HIDE);
-    SheetOpen = 0;
-    QuitIfRequested();
-    return static_cast<int>(result);
 }
 
 INT_PTR RunPropertySheet(HWND parent, const char* caption, UINT startPage, PFNPROPSHEETCALLBACK callback,

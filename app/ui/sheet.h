@@ -1,5 +1,5 @@
-// The statistics window: a modal three-page property sheet, built from a
-// constant page table, centred once per opening.
+// The property sheet frame: a modal sheet built from a page table, centred
+// once per opening, and what its pages share.
 #pragma once
 #include <windows.h>
 #include <prsht.h>
@@ -11,11 +11,9 @@ struct PageTableEntry {
     DLGPROC procedure;
 };
 
-extern int SheetOpen;
 extern HWND SheetWindow;
 extern HWND PendingCentreWindow;
 
-int OpenStatisticsSheet(HWND parent);
 INT_PTR RunPropertySheet(HWND parent, const char* caption, UINT startPage, PFNPROPSHEETCALLBACK callback,
                          const PageTableEntry* pages, int propTitle, int help, int modeless);
 int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM lParam);

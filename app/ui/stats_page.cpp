@@ -4,7 +4,7 @@
 // written into from another thread and neither thread waits for the other.
 #include "ui/stats_page.h"
 #include "engine/counters.h"
-#include "shell/text.h"
+#include "common/text.h"
 #include "ui/sheet.h"
 #include "ui/stats_text.h"
 #include "resource_ids.h"

@@ -41,9 +41,12 @@ def wait_for_file(path, deadline):
     return None
 
 
-def run_across_midnight(directory, stamp, before, clicks_before, clicks_after, start_local):
+def run_across_midnight(directory, stamp, before, clicks_before, clicks_after, start_local, watch_day=None):
     """Seeds the store, starts TW.exe -Auto in C:\\<directory> under a clock that reads
-    start_local, clicks before and after midnight; returns what it saw."""
+    start_local, clicks before and after midnight; returns what it saw. With
+    watch_day (the day's last count before and after the roll, as shown), the
+    statistics window is open across midnight: the roll itself must rewrite
+    the page, no click or other refresh comes in between."""
     ui.keep_desktop()
     ui.end_running_copies()
     seed(dict(stamp, **before))
@@ -58,6 +61,13 @@ def run_across_midnight(directory, stamp, before, clicks_before, clicks_after, s
     t.click_times(points, clicks_before)
     check(time.time() < midnight - 1,
           f"the clicks before midnight took until {time.time() - midnight:+.1f} s from midnight")
+    last_day = ui.STATS_FIELDS["Day"][1]
+    if watch_day:
+        t.post(main, t.WM_COMMAND, t.CMD_OPEN)
+        sheet = ui.wait_sheet()
+        page = ui.current_page(sheet)
+        t.wait_until(lambda: t.text(page, last_day) == watch_day[0], 5, 0.1, "the page to show the day's last count")
+        check(time.time() < midnight - 0.3, "the statistics window opened only after midnight")
 
     day_file = os.path.join(unix, "Day.txt")
     early = wait_for_file(day_file, midnight - 0.3)
@@ -67,6 +77,11 @@ def run_across_midnight(directory, stamp, before, clicks_before, clicks_after, s
                             f"it holds {f.read()!r}")
     rolled = wait_for_file(day_file, midnight + ROLL_WITHIN)
     check(rolled is not None, f"Day.txt did not appear within {ROLL_WITHIN} s after midnight")
+    if watch_day:
+        t.wait_until(lambda: t.text(page, last_day) == watch_day[1], 2, 0.1,
+                     f"the open page to show the rolled day's count {watch_day[1]}")
+        check_eq("0", t.text(page, ui.STATS_FIELDS["Day"][0]), "day count on the open page after the roll")
+        ui.hide_sheet(sheet)
     check_eq(1, t.send(main, t.WM_QUERYENDSESSION), "answer to WM_QUERYENDSESSION")
     seen = {"rolled_after": rolled - midnight, "unix": unix, "proc": proc, "main": main,
             "at_roll": stored(["CounterCurrentDay", "CounterLastDay", "DateDay", "DateWeek"])}
@@ -84,7 +99,7 @@ def test_day_rolls_at_first_tick_after_midnight():
     before = {"CounterCurrentDay": 40, "CounterLastDay": 7, "CounterCurrentWeek": 90, "CounterLastWeek": 80,
               "CounterCurrentMonth": 300, "CounterLastMonth": 250, "CounterCurrentYear": 1000,
               "CounterLastYear": 900, "CounterCurrentTotal": 5000}
-    seen = run_across_midnight("TwMidDay", stamp, before, 4, 2, (2024, 5, 14, 23, 59, 45))
+    seen = run_across_midnight("TwMidDay", stamp, before, 4, 2, (2024, 5, 14, 23, 59, 42), watch_day=("7", "44"))
     print(f"NOTE: Day.txt written {seen['rolled_after']:.2f} s after midnight", flush=True)
 
     check_eq({"CounterCurrentDay": 0, "CounterLastDay": 44, "DateDay": 15, "DateWeek": 3}, seen["at_roll"],

@@ -10,7 +10,7 @@
 #include "engine/persistence.h"
 #include "engine/rollover.h"
 #include "engine_support.h"
-#include "shell/text.h"
+#include "common/text.h"
 #include <cstdio>
 #include <cstdlib>
 #include <memory>

@@ -3,7 +3,7 @@
 #include "engine/counters.h"
 #include "engine/persistence.h"
 #include "engine_support.h"
-#include "shell/text.h"
+#include "common/text.h"
 #include <climits>
 #include <string>
 #include <vector>

@@ -7,7 +7,7 @@
 #include "engine/registry.h"
 #include "engine/rollover.h"
 #include "engine_support.h"
-#include "shell/text.h"
+#include "common/text.h"
 #include <climits>
 #include <cstdio>
 #include <string>

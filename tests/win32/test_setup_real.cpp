@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include "setup/setup.h"
 #include "shell/main_window.h"
-#include "shell/text.h"
+#include "common/text.h"
 #include "resource_ids.h"
 #include <objbase.h>
 #include <shlobj.h>

@@ -1,6 +1,6 @@
 // LoadText against the real string table linked into this test program.
 #include <gtest/gtest.h>
-#include "shell/text.h"
+#include "common/text.h"
 #include "resource_ids.h"
 #include <cstring>
 #include <string>

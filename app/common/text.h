@@ -1,4 +1,4 @@
-// The program's module and its string loader.
+// The program's module and its string loader, used by every layer above.
 #pragma once
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 // The text ring behind LoadText. Only the user-interface thread loads texts,
 // so the ring needs no lock.
-#include "shell/text.h"
+#include "common/text.h"
 
 HINSTANCE ProgramInstance;
 

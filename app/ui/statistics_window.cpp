@@ -1,0 +1,37 @@
+// The statistics window. The sheet runs its own modal loop on the
+// user-interface thread; that loop still dispatches the main window's timer
+// and posted commands, so SheetOpen guards against a second opening.
+#include "ui/statistics_window.h"
+#include "common/main_window_state.h"
+#include "common/text.h"
+#include "ui/settings_page.h"
+#include "ui/sheet.h"
+#include "ui/stats_page.h"
+#include "resource_ids.h"
+
+int SheetOpen;
+
+namespace {
+const PageTableEntry kStatisticsPages[] = {
+    {IDD_STATISTICS, 0, 0, StatisticsPageProc},
+    {IDD_SETTINGS, 0, 0, SettingsPageProc},
+    {IDD_ABOUT, 0, 0, AboutPageProc},
+    {0, 0, 0, nullptr},
+};
+}
+
+int OpenStatisticsSheet(HWND parent)
+{
+    if (SheetOpen)
+        return 1;
+    SheetOpen = 1;
+    TerminateConfirmed = 0;
+    ShowWindow(MainWindow, SW_SHOWMINIMIZED);
+    char caption[256];
+    lstrcpynA(caption, LoadText(IDS_TITLE), sizeof caption);
+    INT_PTR result = RunPropertySheet(parent, caption, 0, SheetCallback, kStatisticsPages, 0, 0, 0);
+    ShowWindow(MainWindow, SW_HIDE);
+    SheetOpen = 0;
+    QuitIfRequested();
+    return static_cast<int>(result);
+}
