@@ -24,7 +24,9 @@ BENCH_BIN, I686_BIN = os.environ["TW_BENCH_BIN"], os.environ["TW_I686_BIN"]
 HERE = os.path.dirname(os.path.abspath(__file__))
 DIR_WIN, DIR_UNIX = "C:\\TwBench", os.path.join(PREFIX, "drive_c", "TwBench")
 MAIN_CLASS, MINIMAL_CLASS = "Orrinwood-Tapwise", "TapwiseBenchMinimal"
+FLOOR_CLASS = "TapwiseBenchTrayFloor"
 STARTS = 5          # start-up samples per program
+MEMORY_STARTS = 5   # memory samples per program
 IDLE_SECONDS = 60
 
 
@@ -72,7 +74,7 @@ def prepare_dir():
     os.makedirs(DIR_UNIX)
     shutil.copy(os.path.join(BIN, "Tapwise.exe"), os.path.join(DIR_UNIX, "TW.exe"))
     shutil.copy(os.path.join(BIN, "Tapwise.dll"), os.path.join(DIR_UNIX, "Tapwise.dll"))
-    for name in ("minimal.exe", "nullhook.dll"):
+    for name in ("minimal.exe", "tray_floor.exe", "nullhook.dll"):
         shutil.copy(os.path.join(BENCH_BIN, name), os.path.join(DIR_UNIX, name))
 
 
@@ -93,18 +95,19 @@ def end_process(pid, cls):
         time.sleep(0.1)
 
 
-def start_once(exe, cls):
+def start_once(exe, cls, args=None):
     """One timed start: (milliseconds to the window, unix pid, seconds since start)."""
     t0 = time.monotonic()
-    found = figures("startup_probe.exe", [cls, f"{DIR_WIN}\\{exe}" + (" -Auto" if exe == "TW.exe" else "")], 60)
+    if args is None:
+        args = " -Auto" if exe == "TW.exe" else ""
+    found = figures("startup_probe.exe", [cls, f"{DIR_WIN}\\{exe}{args}"], 60)
     pid = procstat.find_pid(exe, os.path.join(DIR_UNIX, exe))
     return found.get("startup_ms"), pid, t0
 
 
-def startup_and_memory(keep_tapwise):
-    """STARTS timed starts of each program, alternating; the last start of
-    each stays up for its memory at 5 s. TW.exe's last start is handed back
-    running when keep_tapwise, for the idle measurement."""
+def startup(keep_tapwise):
+    """STARTS timed starts of each program, alternating. TW.exe's last start
+    is handed back running when keep_tapwise, for the idle measurement."""
     times = {"TW.exe": [], "minimal.exe": []}
     result, kept = {}, None
     for i in range(STARTS):
@@ -112,12 +115,9 @@ def startup_and_memory(keep_tapwise):
             ms, pid, t0 = start_once(exe, cls)
             if ms is not None:
                 times[exe].append(ms)
-            if i == STARTS - 1 and pid:
-                time.sleep(max(0.0, 5.0 - (time.monotonic() - t0)))
-                result[f"rss_{exe}"] = procstat.rss_kb(pid)
-                if exe == "TW.exe" and keep_tapwise:
-                    kept = (pid, t0)
-                    continue
+            if i == STARTS - 1 and pid and exe == "TW.exe" and keep_tapwise:
+                kept = (pid, t0)
+                continue
             end_process(pid, cls)
     for exe, values in times.items():
         if values:
@@ -126,6 +126,41 @@ def startup_and_memory(keep_tapwise):
             result[f"start_{exe}_max"] = max(values)
             result[f"start_{exe}_n"] = len(values)
     return result, kept
+
+
+def memory():
+    """Resident memory 5 s after start of TW.exe -Auto, of the tray floor and
+    of the floor with one waiting thread, MEMORY_STARTS starts each, taking
+    turns: the medians, and where TW.exe's median sample lies above each
+    floor's, mapping by mapping."""
+    programs = (("TW.exe", "TW.exe", MAIN_CLASS, None), ("floor", "tray_floor.exe", FLOOR_CLASS, ""),
+                ("floor_thread", "tray_floor.exe", FLOOR_CLASS, " -thread"))
+    samples = {key: [] for key, *_ in programs}
+    for _ in range(MEMORY_STARTS):
+        for key, exe, cls, args in programs:
+            _ms, pid, t0 = start_once(exe, cls, args)
+            if pid:
+                time.sleep(max(0.0, 5.0 - (time.monotonic() - t0)))
+                kb, maps = procstat.rss_kb(pid), procstat.rss_by_mapping(pid)
+                # The program's own file, whatever its name.
+                maps["(program file)"] = maps.pop(exe, 0)
+                samples[key].append((kb, maps))
+            end_process(pid, cls)
+    result, median = {}, {}
+    for key, got in samples.items():
+        got = sorted((g for g in got if g[0] is not None), key=lambda g: g[0])
+        if got:
+            median[key] = got[len(got) // 2]
+            result[f"rss_{key}"] = median[key][0]
+            result[f"rss_{key}_n"] = len(got)
+    for floor in ("floor", "floor_thread"):
+        if "TW.exe" in median and floor in median:
+            tw, base = median["TW.exe"][1], median[floor][1]
+            diff = {name: tw.get(name, 0) - base.get(name, 0) for name in set(tw) | set(base)}
+            result[f"rss_above_{floor}"] = result["rss_TW.exe"] - result[f"rss_{floor}"]
+            result[f"rss_above_{floor}_parts"] = sorted(((n, d) for n, d in diff.items() if abs(d) >= 8),
+                                                        key=lambda nd: -abs(nd[1]))
+    return result
 
 
 def idle(pid, t0):
@@ -166,8 +201,14 @@ def sizes():
 
 
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "RESULTS.md")
+    args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    out = args[0] if args else os.path.join(HERE, "RESULTS.md")
     prepare_dir()
+    if "--memory" in sys.argv:
+        # The memory rows alone, printed, for a run of that part only.
+        log(f"memory: {MEMORY_STARTS} starts each of TW.exe -Auto, tray_floor.exe and tray_floor.exe -thread, at 5 s")
+        print("\n".join(report.memory_rows(memory())))
+        return
     dll = f"{DIR_WIN}\\Tapwise.dll"
     null = f"{DIR_WIN}\\nullhook.dll"
     results = {"load_start": os.getloadavg()}
@@ -187,8 +228,10 @@ def main():
     results.update(figures("click_burst.exe", [dll, "10000"], 240))
     log("hook cost: no hook, nullhook.dll, Tapwise.dll")
     results.update(figures("hook_cost.exe", [null, dll, "6000"], 240))
-    log(f"start-up: {STARTS} starts each of TW.exe -Auto and minimal.exe, memory at 5 s")
-    found, kept = startup_and_memory(keep_tapwise=True)
+    log(f"memory: {MEMORY_STARTS} starts each of TW.exe -Auto, tray_floor.exe and tray_floor.exe -thread, at 5 s")
+    results.update(memory())
+    log(f"start-up: {STARTS} starts each of TW.exe -Auto and minimal.exe")
+    found, kept = startup(keep_tapwise=True)
     results.update(found)
     if kept:
         log(f"idle TW.exe -Auto for {IDLE_SECONDS} s")

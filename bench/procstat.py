@@ -42,6 +42,26 @@ def rss_kb(pid):
     return None
 
 
+def rss_by_mapping(pid):
+    """Resident KiB per mapped file (its base name; Wine maps every PE module,
+    built-in or not, as a file) or per kind of anonymous memory ([heap],
+    [stack], "anonymous": Windows heaps, thread stacks and Wine's own)."""
+    result, name = {}, None
+    with open(f"/proc/{pid}/smaps") as f:
+        for line in f:
+            parts = line.split()
+            if not parts:
+                continue
+            if not parts[0].endswith(":"):  # a mapping's header line
+                path = " ".join(parts[5:]) if len(parts) > 5 else ""
+                name = os.path.basename(path) if path.startswith("/") else (path or "anonymous")
+                if name.endswith(" (deleted)"):
+                    name = name[:-len(" (deleted)")]
+            elif parts[0] == "Rss:" and name is not None:
+                result[name] = result.get(name, 0) + int(parts[1])
+    return result
+
+
 def threads(pid):
     """{tid: (comm, voluntary switches)} of every thread of the process."""
     result = {}

@@ -51,4 +51,13 @@ target_link_libraries(minimal user32 gdi32 kernel32)
 target_link_options(minimal PRIVATE ${tw_static} ${tw_lean_link})
 set_target_properties(minimal PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TW_BENCH_BIN})
 
-add_custom_target(bench DEPENDS nullhook click_burst click_latency hook_cost engine_calls startup_probe minimal)
+# The memory floor of a tray program: Tapwise.exe's system libraries and flags.
+add_executable(tray_floor WIN32 ${TW_BENCH_SRC}/tray_floor.cpp)
+target_compile_definitions(tray_floor PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501 _WIN32_IE=0x0500)
+target_compile_options(tray_floor PRIVATE ${tw_warnings} ${tw_lean})
+target_link_libraries(tray_floor comctl32 shell32 ole32 advapi32 gdi32 user32 kernel32)
+target_link_options(tray_floor PRIVATE ${tw_static} ${tw_lean_link})
+set_target_properties(tray_floor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TW_BENCH_BIN})
+
+add_custom_target(bench DEPENDS nullhook click_burst click_latency hook_cost engine_calls startup_probe minimal
+                                tray_floor)
