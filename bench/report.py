@@ -73,7 +73,7 @@ def rows(r):
                    f"CallNextHookEx call, non-counted message | WM_MOUSEMOVE **{p.get('WM_MOUSEMOVE')}**, "
                    f"all non-counted {spread}, HC_NOREMOVE "
                    f"{p.get('HC_NOREMOVE WM_LBUTTONDOWN')} | for comparison, a counted press: "
-                   f"{p.get('counted WM_LBUTTONDOWN')} (the SetEvent call counted, not its body) |")
+                   f"{p.get('counted WM_LBUTTONDOWN')} (the ReleaseSemaphore call counted, not its body) |")
     for name, size in r.get("sizes", {}).items():
         goal = "goal exactly 4,096 bytes (one page)" if name == "i686 Tapwise.dll" else "—"
         out.append(f"| 3. Sizes | {name} | {num(size, 0)} bytes | {goal} |")
@@ -104,12 +104,12 @@ def rows(r):
 NOTES = """\
 ## How the figures were taken
 
-- **32-bit vs 64-bit.** This machine's kernel cannot execute 32-bit x86 code. The shipped 32-bit
-  build (`build/bin`, i686) is therefore only examined statically: its file sizes and the
-  instruction path of its hook procedure, read from `i686-w64-mingw32-objdump -d` by
-  `bench/hookpath.py` (a small interpreter that steps through the disassembly from
-  MouseHookProc's entry, found as the procedure TapwiseInit hands to SetWindowsHookExA, to the
-  CallNextHookEx call, with the hook installed and the event already opened). Every runtime figure
+- **32-bit vs 64-bit.** This machine's kernel cannot execute 32-bit x86 code. Of the shipped
+  32-bit build (`build/bin`, i686) the report gives the file sizes and the instruction path of
+  its hook procedure, counted by `bench/hookpath.py`, which runs the built library on an
+  emulated CPU (Unicorn, `tests/i686/hookemu.py`) from MouseHookProc's entry, found as the
+  procedure TapwiseInit hands to SetWindowsHookExA, to the CallNextHookEx call, with the hook
+  installed and the semaphore already opened. Every runtime figure
   comes from the x86_64 build of the same sources (`build/win64`, `-DTW_BUILD_TESTS=ON`) under
   64-bit Wine 8 (`/usr/lib/wine/wine64`) in a throwaway prefix on its own Xvfb display with a
   virtual desktop.
