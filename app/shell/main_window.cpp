@@ -27,7 +27,11 @@ HMENU trayMenuBar;
 HMENU trayMenu;
 // The first form of the record: every shell since Windows 95 takes it.
 NOTIFYICONDATAA trayIconData;
-const UINT kTrayIconSize = NOTIFYICONDATAA_V1_SIZE;
+constexpr UINT kTrayIconSize = NOTIFYICONDATAA_V1_SIZE;
+#ifndef _WIN64
+// The size the Windows 95 shell compares cbSize against.
+static_assert(kTrayIconSize == 88, "first-version tray record is 88 bytes");
+#endif
 constexpr DWORD kMainStyle = WS_OVERLAPPEDWINDOW | WS_MAXIMIZE | WS_CLIPSIBLINGS;
 
 LRESULT OnCreate(HWND window)
