@@ -315,7 +315,7 @@ def check_inventory(c, resources):
     c.equal("each resource stored once", sorted(set(map(repr, seen))),
             sorted(map(repr, seen)))
     expected = {(RT_MENU, 102), (RT_DIALOG, 103), (RT_DIALOG, 104),
-                (RT_DIALOG, 105), (RT_STRING, 1), (RT_STRING, 2),
+                (RT_DIALOG, 105), (RT_STRING, 1), (RT_STRING, 2), (RT_STRING, 3),
                 (RT_BITMAP, 107), (RT_GROUP_ICON, 101), (RT_GROUP_ICON, 102),
                 (RT_GROUP_ICON, 103), (RT_VERSION, 1), ("LIBRARY", 113),
                 ("TEXT", 116)}
