@@ -22,6 +22,7 @@ import tapwise_ui as ui  # noqa: E402
 
 INSTALL_DIR = r"C:\Program Files\Tapwise"
 PROGRAM = INSTALL_DIR + r"\TW.exe"
+RUN_COMMAND = f'"{PROGRAM}" -Auto'
 LIBRARY = INSTALL_DIR + r"\Tapwise.dll"
 SETUP_DIR = r"C:\TwJourney"
 COMPANY_KEY = r"Software\Orrinwood Software"
@@ -151,9 +152,9 @@ def test_journey():
              f"files in {INSTALL_DIR}")
     for name in ("uninstaller", "desktop link of all users", "group folder"):
         check(exists(places()[name]), f"the {name} {places()[name]} is missing")
-    check_eq(("sz", PROGRAM + " -Auto", len(PROGRAM + " -Auto") + 1), t.reg_get(t.RUN_KEY, "Tapwise"),
+    check_eq(("sz", RUN_COMMAND, len(RUN_COMMAND) + 1), t.reg_get(t.RUN_KEY, "Tapwise"),
              "Run value after the installation")
-    check_eq(places()["uninstaller"] + " -Uninst", t.key_values(t.UNINSTALL_KEY).get("UninstallString"),
+    check_eq(f'"{places()["uninstaller"]}" -Uninst', t.key_values(t.UNINSTALL_KEY).get("UninstallString"),
              "UninstallString")
 
     # 02 -- the installed copy in the tray: started with -Auto, no window of its own.
@@ -198,7 +199,7 @@ def test_journey():
     check_eq(0, t.reg_number("OptionAutostart"), "OptionAutostart after switching off")
     t.robot("click", hex(settings), ui.SETTINGS_CONTROLS["autostart"])
     t.wait_until(lambda: t.reg_get(t.RUN_KEY, "Tapwise") is not None, 5, 0.2, "the Run value to come back")
-    check_eq(("sz", PROGRAM + " -Auto", len(PROGRAM + " -Auto") + 1), t.reg_get(t.RUN_KEY, "Tapwise"),
+    check_eq(("sz", RUN_COMMAND, len(RUN_COMMAND) + 1), t.reg_get(t.RUN_KEY, "Tapwise"),
              "Run value after switching on again")
     check_eq(1, t.reg_number("OptionAutostart"), "OptionAutostart after switching on again")
     t.screenshot("journey-05-autostart")
