@@ -134,7 +134,11 @@ int InstallSelf()
     if (!IsInstallRun(self, LoadText(IDS_INSTALLED_NAME)))
         return 0;
 
-    CloseRunningInstance(1);
+    if (CloseRunningInstance(1) == kCopyStillRunning) {
+        // Its files are in use and it would save over our entries later.
+        MessageBoxA(nullptr, LoadText(IDS_COPY_HUNG), LoadText(IDS_TITLE), MB_ICONERROR | MB_OK);
+        return 1;
+    }
     char program[kPathSize], library[kPathSize], readme[kPathSize], uninstaller[kPathSize];
     if (!CopyInstallFiles(program, library, readme, uninstaller)) {
         // An earlier installation keeps its shortcut, group and entries; the
@@ -143,13 +147,17 @@ int InstallSelf()
         return 1;
     }
 
-    char uninstallCommand[kPathSize];
-    ComposeCommand(uninstaller, LoadText(IDS_UNINST), uninstallCommand, sizeof uninstallCommand);
+    // Both commands are composed before anything refers to them: one that
+    // does not fit would be written or started empty.
+    char uninstallCommand[kPathSize], runCommand[kPathSize];
+    if (!ComposeCommand(uninstaller, LoadText(IDS_UNINST), uninstallCommand, sizeof uninstallCommand) ||
+        !ComposeCommand(program, LoadText(IDS_AUTO), runCommand, sizeof runCommand)) {
+        MessageBoxA(nullptr, LoadText(IDS_PATH_TOO_LONG), LoadText(IDS_TITLE), MB_ICONERROR | MB_OK);
+        return 1;
+    }
     CreateDesktopShortcut(program);
     CreateProgramGroup(program, readme, uninstaller, uninstallCommand);
 
-    char runCommand[kPathSize];
-    ComposeCommand(program, LoadText(IDS_AUTO), runCommand, sizeof runCommand);
     int32_t option;
     if (!SettingsReadNumber("OptionAutostart", &option)) {
         option = 1;

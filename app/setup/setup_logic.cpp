@@ -150,11 +150,21 @@ void StripTrailingBackslash(char* path)
     }
 }
 
-// Left unquoted even for a path with a space, as the Run value and the
-// uninstall string of earlier installations were written.
+// The path is always quoted: Windows starts a Run value or a WinExec string
+// as written, and an unquoted "C:\Program Files\..." would first try
+// C:\Program.exe and hand the program a tail cut at the blank.
 bool ComposeCommand(const char* path, const char* switchText, char* out, size_t size)
 {
-    return ComposeBounded(path, " ", switchText, out, size);
+    Clear(out, size);
+    if (path == nullptr) {
+        return false;
+    }
+    char quoted[kPathSize + 2];
+    const int n = std::snprintf(quoted, sizeof quoted, "\"%s\"", path);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof quoted) {
+        return false;
+    }
+    return ComposeBounded(quoted, " ", switchText, out, size);
 }
 
 bool InstallDirectory(const char* programFilesDir, const char* dirName, char* out, size_t size)

@@ -17,7 +17,7 @@ bool IsInstallRun(const char* ownPath, const char* installedName);
 bool JoinPath(const char* dir, const char* name, char* out, size_t size);
 // Removes one trailing backslash, if any.
 void StripTrailingBackslash(char* path);
-// "<path> <switch>"; false (out empty) if too long.
+// "\"<path>\" <switch>"; false (out empty) if more than 255 characters.
 bool ComposeCommand(const char* path, const char* switchText, char* out, size_t size);
 
 // The install directory: programFilesDir (or kDefaultProgramFilesDir when it

@@ -55,7 +55,11 @@ int UninstallSelf()
         return 0;
     if (!Ask(IDS_REALLY, MB_ICONQUESTION | MB_YESNO))
         return 0;
-    CloseRunningInstance(1);
+    if (CloseRunningInstance(1) == kCopyStillRunning) {
+        // A copy left running would write its settings key back after us.
+        MessageBoxA(nullptr, LoadText(IDS_COPY_HUNG), LoadText(IDS_TITLE), MB_ICONERROR | MB_OK);
+        return 0;
+    }
     char installDir[kPathSize];
     SettingsRead("Path", REG_SZ, installDir, sizeof installDir);
     DeleteDesktopShortcut();

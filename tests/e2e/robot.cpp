@@ -30,6 +30,8 @@
 //   standin CLASS MS                 a hidden window of CLASS that, once closed, takes MS ms to end
 //   spawn APP CMDLINE                starts APP with CMDLINE exactly as given (as Windows hands
 //                                    a Run value over: no re-quoting), prints the process id
+//   regmsg NAME                      number of the registered window message NAME
+//   untray HWND ID                   removes another program's tray icon, as a restarting shell loses it
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -471,6 +473,14 @@ int main(int argc, char** argv)
         printf("%lu\n", static_cast<unsigned long>(pi.dwProcessId));
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
+    } else if (!strcmp(cmd, "regmsg")) {
+        printf("%u\n", RegisterWindowMessageA(arg(2)));
+    } else if (!strcmp(cmd, "untray")) {
+        NOTIFYICONDATAA icon = {};
+        icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+        icon.hWnd = ParseWindow(arg(2));
+        icon.uID = static_cast<UINT>(Number(arg(3)));
+        return Shell_NotifyIconA(NIM_DELETE, &icon) ? 0 : 1;
     } else {
         return 64;
     }

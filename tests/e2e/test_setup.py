@@ -12,6 +12,7 @@ test_setup_targets.py and test_setup_uninstall.py.
 import hashlib
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -23,10 +24,14 @@ from twlib import check, check_eq  # noqa: E402
 INSTALL_DIR = r"C:\Program Files\Tapwise"
 SETUP_DIR = r"C:\twsetup"
 SETUP_EXE = SETUP_DIR + r"\Tapwise.exe"
+# Quoted: Windows starts these as written, and the path has a blank.
+RUN_COMMAND = f'"{INSTALL_DIR}\\TW.exe" -Auto'
 CURRENT_VERSION_KEY = r"Software\Microsoft\Windows\CurrentVersion"
 COMPANY_KEY = r"Software\Orrinwood Software"
 INSTALLED_TEXT = ("Tapwise Version 1.2, an incredibly cool app by Orrinwood Media\n"
                   "has been successfully installed on your system.")
+HUNG_TEXT = ("Tapwise is running but does not answer, so nothing has been changed.\n"
+             "End it (or restart Windows), then try again.")
 REMOVE_TEXT = "Are you sure you want to remove this very cool app?"
 REALLY_TEXT = "Really?"
 INSTALLED_FILES = ("TW.exe", "Tapwise.dll", "Readme.txt")
@@ -195,6 +200,22 @@ def check_directory_removed(directory, copy_ran=False):
     check(left is None, f"{directory} left with {left} ({library_holders(directory)})")
 
 
+def linux_pids_running(windows_path):
+    """Linux process ids of this prefix's processes that have the program file mapped."""
+    target, found = os.path.realpath(u(windows_path)), []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/environ", "rb") as f:
+                if f"WINEPREFIX={t.PREFIX}".encode() + b"\0" not in f.read():
+                    continue
+            with open(f"/proc/{pid}/maps") as f:
+                if any(line.rstrip("\n").endswith(" " + target) for line in f):
+                    found.append(int(pid))
+        except OSError:
+            continue
+    return found
+
+
 def wait_process_end(pid, ms=10000):
     out = t.robot("wait-exit", pid, ms).strip()
     check(t.robot.rc == 0, f"process {pid} still runs after {ms} ms")
@@ -334,7 +355,7 @@ def check_installation(directory=INSTALL_DIR):
     check_bytes(directory + r"\Tapwise.dll", LIBRARY_BYTES, "hook library (resource LIBRARY 113)")
     check_bytes(directory + r"\Readme.txt", README_BYTES, "readme (resource TEXT 116)")
     check_sz(t.UNINSTALL_KEY, "DisplayName", t.TITLE)
-    check_sz(t.UNINSTALL_KEY, "UninstallString", uninstaller() + " -Uninst")
+    check_sz(t.UNINSTALL_KEY, "UninstallString", f'"{uninstaller()}" -Uninst')
     check(exists(common_link()), f"no shortcut {common_link()} on the desktop of all users")
     check(not exists(user_link()), f"a shortcut {user_link()} was also put on the user's own desktop")
     check_link_fields(common_link(), program, directory, "Tapwise")
@@ -350,11 +371,18 @@ def test_install_fresh():
     seen = install_ok()
     check_eq(INSTALL_DIR + r"\TW.exe", seen["image"], "program file of the copy started by the installer")
     check_installation()
-    check_sz(t.RUN_KEY, "Tapwise", INSTALL_DIR + r"\TW.exe -Auto")
+    check_sz(t.RUN_KEY, "Tapwise", RUN_COMMAND)
     check_eq(1, t.reg_number("OptionAutostart"), "OptionAutostart written when absent")
     check(t.find(t.MAIN_CLASS) == seen["main"], "the installed copy ended after the install run")
     # Started with -Auto: tray only, no statistics window.
     check_eq([], visible_windows_of(seen["pid"]), "visible windows of the installed copy")
+
+    # At logon Windows starts the Run value exactly as stored, with no quotes added.
+    t.close_copies()
+    pid = t.spawn(INSTALL_DIR + r"\TW.exe", reg_raw(t.RUN_KEY, "Tapwise")[2])
+    check(t.wait_main_window(15000), "no main window after starting the Run value as stored")
+    check(t.wait_window("#32770", t.TITLE, 2500) == 0, "the Run value's start opened the statistics window")
+    check_eq([], visible_windows_of(int(pid)), "visible windows of the copy started from the Run value")
 
 
 def test_reinstall_over_running_counting_copy():
@@ -362,7 +390,7 @@ def test_reinstall_over_running_counting_copy():
     seeded, clicks = 5000, 4
     t.reg_set(t.SETTINGS_KEY, "CounterCurrentTotal", "dword", seeded)
     first = install_ok()
-    check_sz(t.RUN_KEY, "Tapwise", INSTALL_DIR + r"\TW.exe -Auto")
+    check_sz(t.RUN_KEY, "Tapwise", RUN_COMMAND)
     for _ in range(clicks):
         t.click_at(*DESKTOP_SPOT)
         time.sleep(0.3)   # apart, so that no two make a double-click
@@ -390,6 +418,36 @@ def test_reinstall_over_running_counting_copy():
     check(os.stat(u(INSTALL_DIR + r"\TW.exe")).st_mtime_ns != old_stamp, "TW.exe was not written again")
     check_installation()
     check_eq(INSTALL_DIR + r"\TW.exe", second["image"], "program file of the newly started copy")
+
+    # A copy that no longer answers (stopped from outside): the installer gives
+    # up within a minute with a message and changes nothing.
+    stopped = linux_pids_running(INSTALL_DIR + r"\TW.exe")
+    check(len(stopped) == 1, f"Linux processes running {INSTALL_DIR}\\TW.exe: {stopped}")
+    stale = {INSTALL_DIR + r"\Readme.txt": b"stale", uninstaller(): b"stale"}
+    for path, data in stale.items():
+        os.remove(u(path))
+        with open(u(path), "wb") as f:
+            f.write(data)
+    t.reg_set(t.RUN_KEY, "Tapwise", "sz", "stale")
+    t.reg_set(t.UNINSTALL_KEY, "UninstallString", "sz", "stale")
+    program_stamp = os.stat(u(INSTALL_DIR + r"\TW.exe")).st_mtime_ns
+    os.kill(stopped[0], signal.SIGSTOP)
+    try:
+        os.makedirs(u(SETUP_DIR), exist_ok=True)
+        started = time.time()
+        proc = t.start([SETUP_EXE])
+        box = t.wait_window("#32770", t.TITLE, 55000)
+        check(box, "no message within a minute from the installer facing a stopped copy")
+        print(f"NOTE: the installer's message came after {time.time() - started:.1f} s", flush=True)
+        check_eq(HUNG_TEXT, t.answer(t.TITLE, "IDOK"), "the installer's message facing a stopped copy")
+        check_eq(0, t.wait_exit(proc, 15), "exit code of the install run facing a stopped copy")
+        for path, data in stale.items():
+            check_bytes(path, data, "file left alone by the refused install run:")
+        check_eq(program_stamp, os.stat(u(INSTALL_DIR + r"\TW.exe")).st_mtime_ns, "time stamp of TW.exe")
+        check_sz(t.RUN_KEY, "Tapwise", "stale")
+        check_sz(t.UNINSTALL_KEY, "UninstallString", "stale")
+    finally:
+        os.kill(stopped[0], signal.SIGCONT)
 
 
 def test_cleanup_leaves_no_trace():

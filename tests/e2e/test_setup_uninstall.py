@@ -97,19 +97,20 @@ def snapshot():
 
 
 def start_uninstaller():
-    """Runs the recorded uninstall command as the system's list of programs would."""
+    """Runs the recorded uninstall command as the system's list of programs would:
+    the command line exactly as stored. Returns the process id."""
     recorded = s.reg_raw(t.UNINSTALL_KEY, "UninstallString")
     check(isinstance(recorded, tuple), f"no UninstallString to run ({recorded})")
-    program, _, switch = recorded[2].rpartition(" ")
-    return t.start([program, switch])
+    program = recorded[2].rpartition(" ")[0].strip('"')
+    return t.spawn(program, recorded[2])
 
 
 def uninstall(answers=("IDYES", "IDYES")):
     """Answers the questions in order; returns their texts once the run has ended."""
-    proc = start_uninstaller()
+    pid = start_uninstaller()
     # The first question may wait for Wine to bring up a desktop process first.
     texts = [t.answer(t.TITLE, a, 30000 if i == 0 else 10000) for i, a in enumerate(answers)]
-    check_eq(0, t.wait_exit(proc, 20), "exit code of the uninstall run")
+    check_eq("0", t.robot("wait-exit", pid, 20000).strip(), "exit code of the uninstall run")
     check_eq(0, t.find("#32770", t.TITLE), "message box left after the uninstall run")
     return texts
 
