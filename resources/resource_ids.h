@@ -40,6 +40,7 @@
 #define IDS_LIBRARY_NAME      28
 #define IDS_NO_LIBRARY        29
 #define IDS_PRODUCT_URL       30
+#define IDS_LIBRARY_IN_USE    31
 
 /* Icon groups. The shell numbers icons in directory order, and the
  * uninstaller's program item asks for index 1, so 102 must stay second. */

@@ -30,6 +30,8 @@
 //   standin CLASS MS                 a hidden window of CLASS that, once closed, takes MS ms to end
 //   spawn APP CMDLINE                starts APP with CMDLINE exactly as given (as Windows hands
 //                                    a Run value over: no re-quoting), prints the process id
+//   hold FILE MS                     loads the library FILE and keeps it mapped for MS milliseconds
+//                                    (as any program the mouse hook reached does)
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -471,6 +473,10 @@ int main(int argc, char** argv)
         printf("%lu\n", static_cast<unsigned long>(pi.dwProcessId));
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
+    } else if (!strcmp(cmd, "hold")) {
+        if (!LoadLibraryA(arg(2)))
+            return 1;
+        Sleep(static_cast<DWORD>(Number(arg(3))));
     } else {
         return 64;
     }
