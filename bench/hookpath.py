@@ -5,7 +5,7 @@ with a small x86 interpreter (only what compiled hook code uses).
     python3 bench/hookpath.py build/bin/Tapwise.dll [i686|x86_64]
 
 The procedure is found as the second argument TapwiseInit hands to
-SetWindowsHookExA; the shared hook handle and the cached event handle read as
+SetWindowsHookExA; the shared hook handle and the cached semaphore handle read as
 nonzero (the installed, steady state)."""
 import re
 import subprocess
@@ -13,9 +13,9 @@ import sys
 
 WM = {"WM_MOUSEMOVE": 0x200, "WM_LBUTTONUP": 0x202, "WM_RBUTTONUP": 0x205, "WM_MOUSEWHEEL": 0x20A,
       "WM_NCMOUSEMOVE": 0xA0, "WM_NCLBUTTONUP": 0xA2, "WM_LBUTTONDOWN": 0x201}
-ARG_BYTES = {"SetEvent": 4, "OpenEventA": 12, "CallNextHookEx": 16, "SetWindowsHookExA": 16,
-             "UnhookWindowsHookEx": 4}
-HANDLE = 0x1234  # what an unknown global (a hook or event handle) reads as
+ARG_BYTES = {"ReleaseSemaphore": 12, "OpenSemaphoreA": 12, "SetEvent": 4, "OpenEventA": 12,
+             "CallNextHookEx": 16, "SetWindowsHookExA": 16, "UnhookWindowsHookEx": 4}
+HANDLE = 0x1234  # what an unknown global (a hook or semaphore handle) reads as
 NAMES = ["ax", "cx", "dx", "bx", "sp", "bp", "si", "di"]
 CONDITIONS = {
     "e": lambda f: f["z"], "z": lambda f: f["z"], "ne": lambda f: not f["z"], "nz": lambda f: not f["z"],

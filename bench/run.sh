@@ -35,7 +35,7 @@ trap tw_session_stop EXIT
 export TW_BIN=$root/build/win64/bin TW_TEST_BIN=$root/build/win64/testbin
 export TW_BENCH_BIN=$root/build/win64/benchbin TW_I686_BIN=$root/build/bin
 # Bounded as a whole; every Wine call inside has its own limit too.
-timeout 900 /usr/bin/python3 bench/bench.py "$root/bench/RESULTS.md"
+timeout 1800 /usr/bin/python3 bench/bench.py "$root/bench/RESULTS.md"
 
 echo
 cat bench/RESULTS.md
