@@ -394,8 +394,8 @@ def test_reinstall_over_running_counting_copy():
     t.reg_set(t.SETTINGS_KEY, "OptionAutostart", "dword", 0)
     # Stale files to see them written again. Replaced rather than truncated:
     # the library is mapped by the running copy and, once the hook ran there,
-    # by Wine's desktop process, which never lets it go; an image in use
-    # cannot be rewritten, and the installer would keep the old one.
+    # by Wine's desktop process, which never lets it go; how the installer
+    # replaces a library in use is the next scenario's subject.
     for path in (INSTALL_DIR + r"\Tapwise.dll", INSTALL_DIR + r"\Readme.txt", uninstaller()):
         os.remove(u(path))
         with open(u(path), "wb") as f:
