@@ -83,7 +83,7 @@ def rows(r):
             continue
         others = [v for k, v in p.items() if k.startswith("WM_") and isinstance(v, int)]
         spread = f"{min(others)}–{max(others)}" if others else "n/a"
-        shipped = " (shipped build)" if arch == "i686" else " (the build run here)"
+        shipped = "" if when else " (shipped build)" if arch == "i686" else " (the build run here)"
         out.append(f"| 3. Hook cost{when} | {arch}{shipped} instructions from MouseHookProc's entry to the "
                    f"CallNextHookEx call, non-counted message | WM_MOUSEMOVE **{p.get('WM_MOUSEMOVE')}**, "
                    f"all non-counted {spread}, HC_NOREMOVE "

@@ -3,6 +3,9 @@
 # shipped 32-bit program (for its sizes and disassembly) and the 64-bit build
 # with the benchmark programs, runs them all in a Wine session of their own
 # and writes bench/RESULTS.md, which it prints. Not part of the test suite.
+# TW_BENCH_BEFORE=DIR adds the hook cost of an earlier revision: DIR holds its
+# x86_64 benchbin/hook_cost.exe and bin/Tapwise.dll, and its i686 Tapwise.dll
+# as Tapwise-i686.dll; TW_BENCH_BEFORE_LABEL names it in the report.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
