@@ -30,11 +30,12 @@
 //   standin CLASS MS                 a hidden window of CLASS that, once closed, takes MS ms to end
 //   spawn APP CMDLINE                starts APP with CMDLINE exactly as given (as Windows hands
 //                                    a Run value over: no re-quoting), prints the process id
-//   hold FILE MS                     loads the library FILE and keeps it mapped for MS milliseconds
+//   hold FILE MS [open]              loads the library FILE and keeps it mapped for MS milliseconds
+//                                    (as any program the mouse hook reached does); with "open",
+//                                    keeps it open instead, sharing it for reading only
 //   burst COUNT SPACING_US           COUNT left presses with releases into a window of its own,
 //                                    one every SPACING_US µs (0: as fast as its queue is emptied);
 //                                    prints "sent N taken N seconds S"
-//                                    (as any program the mouse hook reached does)
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -539,8 +540,13 @@ int main(int argc, char** argv)
     } else if (!strcmp(cmd, "burst")) {
         return Burst(static_cast<unsigned>(Number(arg(2))), static_cast<unsigned>(Number(arg(3))));
     } else if (!strcmp(cmd, "hold")) {
-        if (!LoadLibraryA(arg(2)))
+        if (!strcmp(arg(4), "open")) {
+            if (CreateFileA(arg(2), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr) ==
+                INVALID_HANDLE_VALUE)
+                return 1;
+        } else if (!LoadLibraryA(arg(2))) {
             return 1;
+        }
         Sleep(static_cast<DWORD>(Number(arg(3))));
     } else {
         return 64;

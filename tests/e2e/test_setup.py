@@ -27,6 +27,8 @@ CURRENT_VERSION_KEY = r"Software\Microsoft\Windows\CurrentVersion"
 COMPANY_KEY = r"Software\Orrinwood Software"
 INSTALLED_TEXT = ("Tapwise Version 1.2, an incredibly cool app by Orrinwood Media\n"
                   "has been successfully installed on your system.")
+LIBRARY_IN_USE_TEXT = ('Tapwise could not replace its library "Tapwise.dll", which other programs are using.\n'
+                       "Restart Windows, then install Tapwise again.")
 REMOVE_TEXT = "Are you sure you want to remove this very cool app?"
 REALLY_TEXT = "Really?"
 INSTALLED_FILES = ("TW.exe", "Tapwise.dll", "Readme.txt")
@@ -424,18 +426,25 @@ def hold_library(path):
     return proc
 
 
-def test_reinstall_replaces_a_library_in_use():
-    reset_setup()
-    install_ok()
-    t.close_copies()
-    # An older library, held mapped by another program: a real image, so that
-    # it can be loaded, with other bytes than the one the program carries.
+def put_older_library():
+    """An older library in the install directory, other bytes than the one the
+    program carries: a real image with both exports, so that it can be loaded
+    and the copy the installer starts runs (a library without them would leave
+    that copy showing its message)."""
     library = INSTALL_DIR + r"\Tapwise.dll"
-    older = _bytes(os.path.join(t.TEST_BIN, "halfhook", "Tapwise.dll"))
+    older = _bytes(os.path.join(t.TEST_BIN, "..", "benchbin", "nullhook.dll"))
     check(older != LIBRARY_BYTES, "the stand-in for an older library has the new library's bytes")
     os.remove(u(library))
     with open(u(library), "wb") as f:
         f.write(older)
+    return library, older
+
+
+def test_reinstall_replaces_a_library_in_use():
+    reset_setup()
+    install_ok()
+    t.close_copies()
+    library, older = put_older_library()
     holder = hold_library(library)
 
     install_ok()
@@ -449,6 +458,23 @@ def test_reinstall_replaces_a_library_in_use():
     check(mapped_by(INSTALL_DIR + "\\" + aside[0]), "the older library is no longer mapped under its new name")
 
 
+def test_reinstall_says_so_when_the_library_stays_old():
+    # Held open without leave to rename it, the older library can neither be
+    # overwritten nor moved aside: the final message must not claim success.
+    reset_setup()
+    install_ok()
+    t.close_copies()
+    library, older = put_older_library()
+    t.start([os.path.join(t.TEST_BIN, "robot.exe"), "hold", library, "300000", "open"])
+    time.sleep(1)
+    seen = run_installer(expect_copy=False)
+    check_eq(LIBRARY_IN_USE_TEXT, seen["text"], "text of the installer's final message")
+    check_eq(0, seen["exit"], "exit code of the install run")
+    check_bytes(library, older, "the older library, kept whole")
+    check_eq(sorted(INSTALLED_FILES), listing(INSTALL_DIR), f"files in {INSTALL_DIR}")
+    check_eq([], pending_renames(), "files to go at the next restart")
+
+
 def test_cleanup_leaves_no_trace():
     reset_setup()
 
@@ -457,6 +483,7 @@ TESTS = [
     test_install_fresh,
     test_reinstall_over_running_counting_copy,
     test_reinstall_replaces_a_library_in_use,
+    test_reinstall_says_so_when_the_library_stays_old,
     test_cleanup_leaves_no_trace,
 ]
 
