@@ -26,7 +26,8 @@ def analyse(dll, arch="i686"):
     if image.bits != (64 if arch == "x86_64" else 32):
         raise ValueError(f"{dll} is a {image.bits}-bit library, not {arch}")
     p = Process(Machine(image))
-    p.results.update(SetWindowsHookExA=HOOK, OpenSemaphoreA=SEMAPHORE, ReleaseSemaphore=1, CallNextHookEx=0)
+    p.results.update(SetWindowsHookExA=HOOK, OpenSemaphoreA=SEMAPHORE, ReleaseSemaphore=1, CallNextHookEx=0,
+                     OpenEventA=SEMAPHORE, SetEvent=1)
     p.call(p.entry_point(), image.base, 1, 0, what="DllMain")
     p.call(p.proc_address("TapwiseInit"), image.base, what="TapwiseInit")
     proc = p.calls[0].args[1]

@@ -7,6 +7,10 @@
 
 namespace {
 constexpr REGSAM kAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;   // 0x2001F
+// Reads ask for no more than reading: a user who may read the key but not
+// write it (an administrator's lock, another user's install) still loads
+// the counts; asking for write access would be refused outright.
+constexpr REGSAM kReadAccess = KEY_READ;
 constexpr int kClearWholeBufferLimit = 256;
 
 // Readers rely on a cleared buffer whatever happens after this.
@@ -58,7 +62,7 @@ static int QueryValue(HKEY root, const char* subKey, const char* name, void* buf
     if (!FitsName(subKey) || (name && !FitsName(name)))
         return 0;
     KeyGuard k;
-    if (RegOpenKeyExA(root, subKey, 0, kAccess, &k.key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, subKey, 0, kReadAccess, &k.key) != ERROR_SUCCESS)
         return 0;
     DWORD size = static_cast<DWORD>(capacity);
     if (RegQueryValueExA(k.key, name, nullptr, storedType, static_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS) {

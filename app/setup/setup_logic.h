@@ -63,11 +63,12 @@ enum class RemovalScope { None, OwnFilesOnly, AllPlainFiles };
 // `path` names the installer's own directory (compared without regard to case
 // and a trailing backslash); otherwise just Tapwise's own files.
 RemovalScope DecideRemovalScope(const char* path, const char* installDirectory);
-// The files an installation and its history logs leave in the install
-// directory; OwnFilesOnly deletes these and nothing else (compared without
-// regard to case).
+// The files a run of Tapwise writes where it is started: the program and its
+// library as copied there, and the history logs. OwnFilesOnly deletes these
+// and nothing else (compared without regard to case); a Readme.txt in a
+// directory the installer did not make belongs to someone else.
 inline constexpr const char* kOwnFiles[] = {
-    "TW.exe", "Tapwise.dll", "Readme.txt", "Day.txt", "Month.txt", "Year.txt",
+    "TW.exe", "Tapwise.dll", "Day.txt", "Month.txt", "Year.txt",
 };
 inline constexpr size_t kOwnFileCount = sizeof(kOwnFiles) / sizeof(kOwnFiles[0]);
 // Whether one directory entry is deleted under the scope: never a directory

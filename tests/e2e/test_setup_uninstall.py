@@ -18,6 +18,8 @@ from twlib import check, check_eq  # noqa: E402
 import test_setup as s  # noqa: E402
 
 OWN_FILES = ("TW.exe", "Tapwise.dll", "Readme.txt", "Day.txt", "Month.txt", "Year.txt")
+# What a run of Tapwise writes wherever it is started; a readme there is someone else's.
+RUN_FILES = ("TW.exe", "Tapwise.dll", "Day.txt", "Month.txt", "Year.txt")
 HISTORY = {"Day.txt": b"2024\t1\t5\t17\r\n", "Month.txt": b"2024\t1\t340\r\n", "Year.txt": b"2023\t9000\r\n"}
 
 
@@ -226,8 +228,23 @@ def test_foreign_path_loses_only_own_files():
     fill(foreign, list(OWN_FILES) + ["other.txt", "TW.ini"])
     uninstall()
     check_removed_entries()
-    check_eq(["TW.ini", "other.txt"], s.listing(foreign), f"contents of {foreign} after removal")
+    check_eq(sorted(set(OWN_FILES) - set(RUN_FILES)) + ["TW.ini", "other.txt"], s.listing(foreign),
+             f"contents of {foreign} after removal")
     check_eq(sorted(OWN_FILES), s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR}")
+
+
+def test_library_in_use_goes_at_the_restart():
+    # Every program the hook reached keeps the library mapped, and a mapped
+    # image cannot be deleted: it and then the directory are left to the restart.
+    s.reset_setup()
+    lay_out_installation()
+    library = s.INSTALL_DIR + r"\Tapwise.dll"
+    s.hold_library(library)
+    uninstall()
+    check_removed_entries()
+    check_eq(["Tapwise.dll"], s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR} with its library in use")
+    check_eq([(library.lower(), ""), (s.INSTALL_DIR.lower(), "")], s.pending_renames(),
+             "what goes at the next restart")
 
 
 def test_windows_directory_as_path_keeps_its_files():
@@ -257,6 +274,7 @@ TESTS = [
     test_no_path_keeps_the_directory,
     test_short_path_keeps_its_files,
     test_foreign_path_loses_only_own_files,
+    test_library_in_use_goes_at_the_restart,
     test_windows_directory_as_path_keeps_its_files,
     test_cleanup_leaves_no_trace,
 ]
