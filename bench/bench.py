@@ -4,7 +4,10 @@ pipe, and every Wine call has a time limit.
 
 Environment: the Wine session (WINEPREFIX, TW_WINE, ...), TW_BIN (64-bit
 Tapwise.exe and Tapwise.dll), TW_TEST_BIN (robot.exe), TW_BENCH_BIN (the
-benchmark programs), TW_I686_BIN (the shipped 32-bit build)."""
+benchmark programs), TW_I686_BIN (the shipped 32-bit build); optionally
+TW_BENCH_BEFORE, a directory with an earlier revision's hook_cost.exe,
+Tapwise.dll (x86_64) and Tapwise-i686.dll, for the hook cost before and after,
+and TW_BENCH_BEFORE_LABEL naming that revision."""
 import os
 import shutil
 import statistics
@@ -28,6 +31,8 @@ FLOOR_CLASS = "TapwiseBenchTrayFloor"
 STARTS = 5          # start-up samples per program
 MEMORY_STARTS = 5   # memory samples per program
 IDLE_SECONDS = 60
+BUSY_PRESSES = 3000  # per kind of burst while both cores are kept busy
+BEFORE = os.environ.get("TW_BENCH_BEFORE")
 
 
 def log(text):
@@ -46,9 +51,9 @@ def run(args, timeout):
         return rc, out.read().decode("latin-1")
 
 
-def figures(program, args, timeout):
+def figures(program, args, timeout, directory=BENCH_BIN):
     """The "name value" lines a benchmark program prints."""
-    rc, out = run([os.path.join(BENCH_BIN, program)] + args, timeout)
+    rc, out = run([os.path.join(directory, program)] + args, timeout)
     found = {}
     for line in out.splitlines():
         parts = line.split()
@@ -74,6 +79,8 @@ def prepare_dir():
     os.makedirs(DIR_UNIX)
     shutil.copy(os.path.join(BIN, "Tapwise.exe"), os.path.join(DIR_UNIX, "TW.exe"))
     shutil.copy(os.path.join(BIN, "Tapwise.dll"), os.path.join(DIR_UNIX, "Tapwise.dll"))
+    if BEFORE:
+        shutil.copy(os.path.join(BEFORE, "Tapwise.dll"), os.path.join(DIR_UNIX, "TapwiseBefore.dll"))
     for name in ("minimal.exe", "tray_floor.exe", "nullhook.dll"):
         shutil.copy(os.path.join(BENCH_BIN, name), os.path.join(DIR_UNIX, name))
 
@@ -191,6 +198,22 @@ def idle(pid, t0):
     return result
 
 
+def busy_cores():
+    """Two processes that each keep a core busy until ended."""
+    return [subprocess.Popen([sys.executable, "-c", "while True: pass"], stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) for _ in range(2)]
+
+
+def with_busy_cores(fn):
+    loaders = busy_cores()
+    try:
+        return fn()
+    finally:
+        for p in loaders:
+            p.kill()
+            p.wait(timeout=10)
+
+
 def sizes():
     files = {"i686 Tapwise.dll": os.path.join(I686_BIN, "Tapwise.dll"),
              "i686 Tapwise.exe": os.path.join(I686_BIN, "Tapwise.exe"),
@@ -226,8 +249,22 @@ def main():
     results.update(figures("click_latency.exe", [dll, "1000"], 180))
     log("click burst, 3 x 10,000 presses")
     results.update(figures("click_burst.exe", [dll, "10000"], 240))
+    log(f"click burst with both cores busy, 3 x {BUSY_PRESSES:,} presses")
+    busy = with_busy_cores(lambda: figures("click_burst.exe", [dll, str(BUSY_PRESSES)], 900))
+    results.update({"busy_" + k: v for k, v in busy.items()})
     log("hook cost: no hook, nullhook.dll, Tapwise.dll")
     results.update(figures("hook_cost.exe", [null, dll, "6000"], 240))
+    if BEFORE:
+        log(f"hook cost of the earlier revision in {BEFORE}")
+        before = figures("hook_cost.exe", [null, f"{DIR_WIN}\\TapwiseBefore.dll", "6000"], 240, BEFORE)
+        results.update({"before_" + k: v for k, v in before.items()})
+        results["before_label"] = os.environ.get("TW_BENCH_BEFORE_LABEL", BEFORE)
+        for arch, name in (("i686", "Tapwise-i686.dll"), ("x86_64", "Tapwise.dll")):
+            if os.path.exists(os.path.join(BEFORE, name)):
+                try:
+                    results[f"before_path_{arch}"] = hookpath.analyse(os.path.join(BEFORE, name), arch)
+                except Exception as e:
+                    results[f"before_path_{arch}"] = {"error": f"{type(e).__name__}: {e}"}
     log(f"memory: {MEMORY_STARTS} starts each of TW.exe -Auto, tray_floor.exe and tray_floor.exe -thread, at 5 s")
     results.update(memory())
     log(f"start-up: {STARTS} starts each of TW.exe -Auto and minimal.exe")

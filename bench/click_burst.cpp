@@ -1,5 +1,5 @@
 // Click burst: how many of 10,000 synthetic presses the program's own intake
-// (Tapwise.dll's hook, the "TapwiseEvent" event, the counting thread of
+// (Tapwise.dll's hook, the "TapwiseEvent" semaphore, the counting thread of
 // tapwise_core) counts, paced 2 ms apart and as fast as the system takes them.
 //   click_burst.exe FULL-PATH-OF-Tapwise.dll [presses]
 #include "bench_util.h"
@@ -75,7 +75,7 @@ Burst Paced(unsigned presses, double spacingUs)
 }
 
 // No waiting at all: the next press is sent as soon as the previous one's
-// messages have been looked for, so signals can meet an event still set.
+// messages have been looked for, so releases pile up before the thread wakes.
 Burst Fast(unsigned presses)
 {
     Burst b;
@@ -93,7 +93,7 @@ Burst Fast(unsigned presses)
 }
 
 // Whole batches per SendInput call: the queue holds many presses and the hook
-// signals them back to back while the thread drains it.
+// releases the semaphore back to back while the thread drains it.
 Burst Batched(unsigned presses, unsigned batch)
 {
     std::vector<INPUT> inputs(2 * batch);
@@ -128,7 +128,7 @@ void Report(const char* name, const Burst& b)
     put("taken", b.taken);
     put("counted", b.counted);
     put("percent", b.sent ? 100.0 * b.counted / b.sent : 0);
-    put("absorbed", static_cast<double>(b.taken) - b.counted);
+    put("lost", static_cast<double>(b.taken) - b.counted);
     put("seconds", b.seconds);
     put("interval_us", b.sent ? b.seconds * 1e6 / b.sent : 0);
 }
@@ -150,7 +150,7 @@ int main(int argc, char** argv)
     bench::Target target = bench::OpenTarget("Tapwise click burst");
 
     // The hook runs inside this thread's own pumping: a press taken but not
-    // counted was absorbed by the event, not lost on its way to the hook.
+    // counted was lost in the intake, not on its way to the hook.
     Report("paced", Paced(presses, 2000));
     Report("fast", Fast(presses));
     Report("batch", Batched(presses, 50));

@@ -60,7 +60,7 @@ int main(int argc, char** argv)
     StartClickIntake();
     bench::Target target = bench::OpenTarget("Tapwise click latency");
 
-    for (int i = 0; i < 20; ++i)  // first calls map pages and open the event
+    for (int i = 0; i < 20; ++i)  // first calls map pages and open the semaphore
         Measure();
     std::vector<double> total, afterTake;
     int missed = 0;

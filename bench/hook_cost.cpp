@@ -118,8 +118,8 @@ int main(int argc, char** argv)
         return 2;
     }
     unsigned inputs = argc > 3 ? static_cast<unsigned>(atoi(argv[3])) : 6000;
-    // The event and a counting thread as in the program, so Tapwise.dll's
-    // presses cost what they cost there: a SetEvent that wakes a thread.
+    // The semaphore and a counting thread as in the program, so Tapwise.dll's
+    // presses cost what they cost there: a ReleaseSemaphore that wakes a thread.
     StartClickIntake();
     Library libs[3] = {Load("none", nullptr), Load("null", argv[1]), Load("tapwise", argv[2])};
     bench::Target target = bench::OpenTarget("Tapwise hook cost");

@@ -73,6 +73,11 @@ if(NOT TW_64)
   set_tests_properties(binary.check_pe PROPERTIES LABELS binary)
 endif()
 
+# --- the shipped 32-bit build executed: emulated library, i686 Linux core ---
+if(NOT TW_64)
+  include(${PROJECT_SOURCE_DIR}/cmake/i686-tests.cmake)
+endif()
+
 if(NOT TW_BUILD_TESTS)
   return()
 endif()

@@ -40,6 +40,9 @@
 #define IDS_LIBRARY_NAME      28
 #define IDS_NO_LIBRARY        29
 #define IDS_PRODUCT_URL       30
+#define IDS_COPY_HUNG         31
+#define IDS_PATH_TOO_LONG     32
+#define IDS_LIBRARY_IN_USE    33
 
 /* Icon groups. The shell numbers icons in directory order, and the
  * uninstaller's program item asks for index 1, so 102 must stay second. */

@@ -5,7 +5,8 @@ set -euo pipefail
 
 pkgs=(cmake ninja-build g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
       wine wine64 xvfb xdotool imagemagick python3-pefile
-      liblnk-utils icoutils fonts-wine x11-utils)
+      liblnk-utils icoutils fonts-wine x11-utils
+      python3-unicorn qemu-user g++-i686-linux-gnu)
 
 need_root() { if [ "$(id -u)" -ne 0 ]; then echo sudo; fi; }
 SUDO=$(need_root)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the platform-free code natively under
 # ASan+UBSan (and the shared counters under TSan), the shipped 32-bit build's
-# binary checks, then the Win32 and end-to-end tests under Wine on a virtual
-# display with a throwaway prefix.
+# binary checks and its code executed (the hook library on an emulated CPU, the
+# platform-free code built for i686 Linux under qemu-i386), then the Win32 and
+# end-to-end tests under Wine on a virtual display with a throwaway prefix.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

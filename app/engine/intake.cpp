@@ -18,6 +18,9 @@ HANDLE ClickEvent;
 namespace {
 uint32_t watchdogSnapshot;
 uint32_t lastRehookClicks;
+// The last install attempt returned no hook (a desktop that refused it, a
+// system short of resources): nothing would be counted for the whole run.
+bool hookMissing;
 constexpr char kEventName[] = "TapwiseEvent";
 constexpr LONG kMaxPendingClicks = 0x7FFFFFFF;
 }
@@ -57,8 +60,12 @@ void StartClickIntake()
         if (thread)
             CloseHandle(thread);
     }
-    if (TapwiseInitEntry)
-        TapwiseInitEntry(HookLibrary);
+    InstallHook();
+}
+
+void InstallHook()
+{
+    hookMissing = TapwiseInitEntry && !TapwiseInitEntry(HookLibrary);
 }
 
 DWORD WINAPI CountingThread(LPVOID)
@@ -77,12 +84,16 @@ DWORD WINAPI CountingThread(LPVOID)
 void HookWatchdog()
 {
     uint32_t r = Counters.rawClicks.load();
-    if (r == watchdogSnapshot && r != lastRehookClicks) {
+    if (hookMissing) {
+        // Without a hook no click comes to start the idle rule below, so a
+        // failed install is tried again at every check until one succeeds.
+        InstallHook();
+        r = Counters.rawClicks.load();
+    } else if (r == watchdogSnapshot && r != lastRehookClicks) {
         lastRehookClicks = r;
         RemoveHook();
         Sleep(5);
-        if (TapwiseInitEntry)
-            TapwiseInitEntry(HookLibrary);
+        InstallHook();
         r = Counters.rawClicks.load();
     }
     watchdogSnapshot = r;

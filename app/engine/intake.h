@@ -1,4 +1,4 @@
-// The program's side of every click: the hook library, the click event, the
+// The program's side of every click: the hook library, the click semaphore, the
 // counting thread and the hook watchdog.
 #pragma once
 #include <windows.h>
@@ -11,6 +11,8 @@ int BindHookLibrary();
 int BindHookLibraryNamed(const char* fileName, bool showMessage);
 void StartClickIntake();
 DWORD WINAPI CountingThread(LPVOID);
+// Installs the hook through the bound library and remembers whether that failed.
+void InstallHook();
 void HookWatchdog();
 // Removes the hook through the bound library, if any.
 void RemoveHook();

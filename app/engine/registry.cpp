@@ -7,6 +7,10 @@
 
 namespace {
 constexpr REGSAM kAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;   // 0x2001F
+// Reads ask for no more than reading: a user who may read the key but not
+// write it (an administrator's lock, another user's install) still loads
+// the counts; asking for write access would be refused outright.
+constexpr REGSAM kReadAccess = KEY_READ;
 constexpr int kClearWholeBufferLimit = 256;
 
 // Readers rely on a cleared buffer whatever happens after this.
@@ -58,7 +62,7 @@ static int QueryValue(HKEY root, const char* subKey, const char* name, void* buf
     if (!FitsName(subKey) || (name && !FitsName(name)))
         return 0;
     KeyGuard k;
-    if (RegOpenKeyExA(root, subKey, 0, kAccess, &k.key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, subKey, 0, kReadAccess, &k.key) != ERROR_SUCCESS)
         return 0;
     DWORD size = static_cast<DWORD>(capacity);
     if (RegQueryValueExA(k.key, name, nullptr, storedType, static_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS) {
@@ -72,10 +76,27 @@ static int QueryValue(HKEY root, const char* subKey, const char* name, void* buf
     return size != 0 ? 1 : 0;
 }
 
-int RegistryRead(HKEY root, const char* subKey, const char* name, DWORD, void* buffer, int capacity)
+// A text value may be stored without its terminator (RegSetValueEx takes any
+// size), and the platform then copies it as it is: a value that fills the
+// buffer would be read past its end. A text read is always terminated; one
+// that only fits without its terminator is refused whole, like any value
+// larger than the buffer, since a cut path would name another file.
+int RegistryRead(HKEY root, const char* subKey, const char* name, DWORD type, void* buffer, int capacity)
 {
-    DWORD type, size;
-    return QueryValue(root, subKey, name, buffer, capacity, &type, &size);
+    DWORD storedType, size;
+    int got = QueryValue(root, subKey, name, buffer, capacity, &storedType, &size);
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        return got;
+    if (!buffer || capacity <= 0)
+        return 0;
+    char* text = static_cast<char*>(buffer);
+    if (size < static_cast<DWORD>(capacity)) {
+        text[size] = '\0';
+    } else if (text[capacity - 1] != '\0') {
+        PrepareReadBuffer(buffer, capacity);
+        return 0;
+    }
+    return got;
 }
 
 int RegistryDeleteValue(HKEY root, const char* subKey, const char* name)

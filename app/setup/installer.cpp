@@ -27,15 +27,72 @@ bool OwnFileName(char* out, DWORD size)
     return length > 0 && length < size - 1;
 }
 
-void WriteWholeFile(const char* path, const void* data, DWORD size)
+bool WriteWholeFile(const char* path, const void* data, DWORD size)
 {
     FileGuard f;
     f.h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f.h == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written;
-    WriteFile(f.h, data, size, &written, nullptr);
+        return false;
+    DWORD written = 0;
+    return WriteFile(f.h, data, size, &written, nullptr) && written == size;
 }
+
+bool HoldsExactly(const char* path, const void* data, DWORD size)
+{
+    FileGuard f;
+    f.h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f.h == INVALID_HANDLE_VALUE || GetFileSize(f.h, nullptr) != size)
+        return false;
+    HLOCAL block = LocalAlloc(LMEM_FIXED, size ? size : 1);
+    if (!block)
+        return false;
+    DWORD got = 0;
+    bool same = ReadFile(f.h, block, size, &got, nullptr) && got == size && memcmp(block, data, size) == 0;
+    LocalFree(block);
+    return same;
+}
+
+// False while the new library is not the one on disk: the final message
+// must not then claim success.
+bool libraryInPlace = true;
+}
+
+int InstallLibrary(const char* target)
+{
+    HRSRC found = FindResourceA(ProgramInstance, MAKEINTRESOURCEA(IDR_LIBRARY), "Library");
+    HGLOBAL loaded = found ? LoadResource(ProgramInstance, found) : nullptr;
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    DWORD size = found ? SizeofResource(ProgramInstance, found) : 0;
+    if (!data || static_cast<int>(size) <= 0)
+        return 1;
+    if (HoldsExactly(target, data, size) || WriteWholeFile(target, data, size))
+        return 1;
+    // Every program the hook reached keeps the old library mapped, and a
+    // mapped image cannot be overwritten, but it can be renamed: the old one
+    // moves aside within its directory and goes at the next restart.
+    char directory[kPathSize];
+    lstrcpynA(directory, target, sizeof directory);
+    char* cut = strrchr(directory, '\\');
+    if (!cut)
+        return 0;
+    *cut = '\0';
+    char aside[MAX_PATH];
+    if (!GetTempFileNameA(directory, "Tw", 0, aside))
+        return 0;
+    if (!MoveFileExA(target, aside, MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileA(aside);
+        return 0;
+    }
+    if (!WriteWholeFile(target, data, size)) {
+        // The old library is better than none.
+        DeleteFileA(target);
+        MoveFileExA(aside, target, 0);
+        return 0;
+    }
+    if (!DeleteFileA(aside))
+        MoveFileExA(aside, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return 1;
 }
 
 bool InstallTargetDirectory(char* out, size_t size)
@@ -117,7 +174,7 @@ int CopyInstallFiles(char* program, char* library, char* readme, char* uninstall
     if (!copied)
         return 0;
 
-    ExtractResourceToFile("Library", IDR_LIBRARY, libraryTarget);
+    libraryInPlace = InstallLibrary(libraryTarget) != 0;
     ExtractResourceToFile("Text", IDR_README, readmeTarget);
     lstrcpynA(program, programTarget, kPathSize);
     lstrcpynA(library, libraryTarget, kPathSize);
@@ -134,7 +191,11 @@ int InstallSelf()
     if (!IsInstallRun(self, LoadText(IDS_INSTALLED_NAME)))
         return 0;
 
-    CloseRunningInstance(1);
+    if (CloseRunningInstance(1) == kCopyStillRunning) {
+        // Its files are in use and it would save over our entries later.
+        MessageBoxA(nullptr, LoadText(IDS_COPY_HUNG), LoadText(IDS_TITLE), MB_ICONERROR | MB_OK);
+        return 1;
+    }
     char program[kPathSize], library[kPathSize], readme[kPathSize], uninstaller[kPathSize];
     if (!CopyInstallFiles(program, library, readme, uninstaller)) {
         // An earlier installation keeps its shortcut, group and entries; the
@@ -143,13 +204,17 @@ int InstallSelf()
         return 1;
     }
 
-    char uninstallCommand[kPathSize];
-    ComposeCommand(uninstaller, LoadText(IDS_UNINST), uninstallCommand, sizeof uninstallCommand);
+    // Both commands are composed before anything refers to them: one that
+    // does not fit would be written or started empty.
+    char uninstallCommand[kPathSize], runCommand[kPathSize];
+    if (!ComposeCommand(uninstaller, LoadText(IDS_UNINST), uninstallCommand, sizeof uninstallCommand) ||
+        !ComposeCommand(program, LoadText(IDS_AUTO), runCommand, sizeof runCommand)) {
+        MessageBoxA(nullptr, LoadText(IDS_PATH_TOO_LONG), LoadText(IDS_TITLE), MB_ICONERROR | MB_OK);
+        return 1;
+    }
     CreateDesktopShortcut(program);
     CreateProgramGroup(program, readme, uninstaller, uninstallCommand);
 
-    char runCommand[kPathSize];
-    ComposeCommand(program, LoadText(IDS_AUTO), runCommand, sizeof runCommand);
     int32_t option;
     if (!SettingsReadNumber("OptionAutostart", &option)) {
         option = 1;
@@ -166,8 +231,8 @@ int InstallSelf()
     RegistryWrite(HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString", REG_SZ, uninstallCommand, 0);
 
     WinExec(runCommand, SW_SHOWMINIMIZED);
-    const char* text = LoadText(IDS_INSTALLED_MSG);
+    const char* text = LoadText(libraryInPlace ? IDS_INSTALLED_MSG : IDS_LIBRARY_IN_USE);
     const char* caption = LoadText(IDS_TITLE);
-    MessageBoxA(nullptr, text, caption, MB_ICONINFORMATION);
+    MessageBoxA(nullptr, text, caption, libraryInPlace ? MB_ICONINFORMATION : MB_ICONWARNING);
     return 1;
 }

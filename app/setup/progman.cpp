@@ -28,6 +28,10 @@ bool OpenGroupConversation()
     CONVCONTEXT context;
     memset(&context, 0, sizeof context);
     context.cb = sizeof context;
+#ifndef _WIN64
+    // The one size of the record the DDE library of every Windows takes.
+    static_assert(sizeof context == 36, "conversation context is 36 bytes");
+#endif
     GroupConversation.conversation =
         DdeConnect(GroupConversation.instance, GroupConversation.name, GroupConversation.name, &context);
     return GroupConversation.conversation != nullptr;

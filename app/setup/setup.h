@@ -8,6 +8,10 @@
 int InstallSelf();
 int CopyInstallFiles(char* program, char* library, char* readme, char* uninstaller);
 void ExtractResourceToFile(const char* type, int id, const char* target);
+// Writes the library resource to target; an older library held mapped by
+// other processes is moved aside and deleted at the next restart. 0 when the
+// new library could not be put in place.
+int InstallLibrary(const char* target);
 
 int UninstallSelf();
 int RemoveInstallDirectory(const char* directory);

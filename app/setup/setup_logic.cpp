@@ -144,11 +144,21 @@ void StripTrailingBackslash(char* path)
     }
 }
 
-// Left unquoted even for a path with a space, as the Run value and the
-// uninstall string of earlier installations were written.
+// The path is always quoted: Windows starts a Run value or a WinExec string
+// as written, and an unquoted "C:\Program Files\..." would first try
+// C:\Program.exe and hand the program a tail cut at the blank.
 bool ComposeCommand(const char* path, const char* switchText, char* out, size_t size)
 {
-    return ComposeBounded(path, " ", switchText, out, size);
+    Clear(out, size);
+    if (path == nullptr) {
+        return false;
+    }
+    char quoted[kPathSize + 2];
+    const int n = FormatText(quoted, sizeof quoted, "\"%s\"", path);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof quoted) {
+        return false;
+    }
+    return ComposeBounded(quoted, " ", switchText, out, size);
 }
 
 bool InstallDirectory(const char* programFilesDir, const char* dirName, char* out, size_t size)
@@ -224,7 +234,7 @@ GroupItems QuoteGroupItems(const char* program, const char* readme, const char* 
 
 // Arguments past the first null one are not used. They are still passed as
 // empty texts so that a format with more conversions than arguments reads
-// nothing undefined; surplus arguments are ignored by snprintf.
+// nothing undefined; surplus arguments are ignored by FormatText.
 void ComposeGroupCommand(const char* format, const char* a1, const char* a2, const char* a3, char* out,
                          size_t size)
 {

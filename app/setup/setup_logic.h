@@ -16,7 +16,7 @@ bool IsInstallRun(const char* ownPath, const char* installedName);
 bool JoinPath(const char* dir, const char* name, char* out, size_t size);
 // Removes one trailing backslash, if any.
 void StripTrailingBackslash(char* path);
-// "<path> <switch>"; false (out empty) if too long.
+// "\"<path>\" <switch>"; false (out empty) if more than 255 characters.
 bool ComposeCommand(const char* path, const char* switchText, char* out, size_t size);
 
 // The install directory: programFilesDir (or kDefaultProgramFilesDir when it
@@ -72,11 +72,12 @@ enum class RemovalScope { None, OwnFilesOnly, AllPlainFiles };
 // `path` names the installer's own directory (compared without regard to case
 // and a trailing backslash); otherwise just Tapwise's own files.
 RemovalScope DecideRemovalScope(const char* path, const char* installDirectory);
-// The files an installation and its history logs leave in the install
-// directory; OwnFilesOnly deletes these and nothing else (compared without
-// regard to case).
+// The files a run of Tapwise writes where it is started: the program and its
+// library as copied there, and the history logs. OwnFilesOnly deletes these
+// and nothing else (compared without regard to case); a Readme.txt in a
+// directory the installer did not make belongs to someone else.
 inline constexpr const char* kOwnFiles[] = {
-    "TW.exe", "Tapwise.dll", "Readme.txt", "Day.txt", "Month.txt", "Year.txt",
+    "TW.exe", "Tapwise.dll", "Day.txt", "Month.txt", "Year.txt",
 };
 inline constexpr size_t kOwnFileCount = sizeof(kOwnFiles) / sizeof(kOwnFiles[0]);
 // Whether one directory entry is deleted under the scope: never a directory

@@ -30,6 +30,8 @@ int RemoveInstallDirectory(const char* directory)
         installDir[0] = '\0';
     RemovalScope scope = DecideRemovalScope(directory, installDir);
     char pattern[kPathSize];
+    bool keptEntry = false;      // something stays for good: the directory stays too
+    bool deferredEntry = false;  // something goes only at the next restart
     if (scope != RemovalScope::None && JoinPath(directory, "*.*", pattern, sizeof pattern)) {
         WIN32_FIND_DATAA entry;
         HANDLE search = FindFirstFileA(pattern, &entry);
@@ -37,15 +39,29 @@ int RemoveInstallDirectory(const char* directory)
             do {
                 bool isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
                 char file[kPathSize];
-                if (ShouldDeleteEntry(scope, entry.cFileName, isDirectory) &&
-                    JoinPath(directory, entry.cFileName, file, sizeof file))
-                    DeleteFileA(file);
+                if (!ShouldDeleteEntry(scope, entry.cFileName, isDirectory)) {
+                    if (strcmp(entry.cFileName, ".") != 0 && strcmp(entry.cFileName, "..") != 0)
+                        keptEntry = true;
+                } else if (!JoinPath(directory, entry.cFileName, file, sizeof file)) {
+                    keptEntry = true;
+                } else if (!DeleteFileA(file)) {
+                    // Another process holds it (the hook library stays mapped
+                    // in every program the hook reached): Windows deletes it
+                    // at the next restart instead.
+                    if (MoveFileExA(file, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+                        deferredEntry = true;
+                    else
+                        keptEntry = true;
+                }
             } while (FindNextFileA(search, &entry));
             FindClose(search);
         }
     }
-    // Fails harmlessly while anything is left inside.
-    RemoveDirectoryA(directory);
+    // Fails harmlessly while anything is left inside. When all that is left
+    // goes at the restart, the directory follows it then: Windows works the
+    // list in order, so the files are gone by the time it comes to the directory.
+    if (!RemoveDirectoryA(directory) && deferredEntry && !keptEntry)
+        MoveFileExA(directory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     return 1;
 }
 
@@ -55,7 +71,11 @@ int UninstallSelf()
         return 0;
     if (!Ask(IDS_REALLY, MB_ICONQUESTION | MB_YESNO))
         return 0;
-    CloseRunningInstance(1);
+    if (CloseRunningInstance(1) == kCopyStillRunning) {
+        // A copy left running would write its settings key back after us.
+        MessageBoxA(nullptr, LoadText(IDS_COPY_HUNG), LoadText(IDS_TITLE), MB_ICONERROR | MB_OK);
+        return 0;
+    }
     char installDir[kPathSize];
     SettingsRead("Path", REG_SZ, installDir, sizeof installDir);
     DeleteDesktopShortcut();

@@ -24,11 +24,29 @@ HMENU trayMenuBar;
 HMENU trayMenu;
 // The first form of the record: every shell since Windows 95 takes it.
 NOTIFYICONDATAA trayIconData;
-const UINT kTrayIconSize = NOTIFYICONDATAA_V1_SIZE;
+constexpr UINT kTrayIconSize = NOTIFYICONDATAA_V1_SIZE;
+#ifndef _WIN64
+// The size the Windows 95 shell compares cbSize against.
+static_assert(kTrayIconSize == 88, "first-version tray record is 88 bytes");
+#endif
 constexpr DWORD kMainStyle = WS_OVERLAPPEDWINDOW | WS_MAXIMIZE | WS_CLIPSIBLINGS;
+// A shell that is not up yet at an autostart refuses the icon; it is offered
+// again at each tick for this many ticks (ten minutes), then no more.
+constexpr int kTrayAddAttempts = 600;
+// How long another copy's main window gets to take WM_CLOSE before it is
+// taken for hung.
+constexpr UINT kCloseSendTimeout = 5000;
+constexpr DWORD kCloseExitWait = 5000;
+// Broadcast by a starting shell (after Explorer crashed or was updated): its
+// notification area is empty and every icon must be added again.
+UINT taskbarCreatedMessage;
+int trayAddAttemptsLeft;
+bool trayMenuOpen;
 
 LRESULT OnCreate(HWND window)
 {
+    taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+    trayAddAttemptsLeft = kTrayAddAttempts;
     AddTrayIcon(window);
     SetTimer(window, kTimerId, 1000, nullptr);
     return 0;
@@ -39,7 +57,31 @@ LRESULT OnClose()
     // The window itself is destroyed after the message loop, in order.
     QuitRequested = true;
     PostQuitMessage(0);
+    // The menu's own loop takes the quit message and stays open; ended here,
+    // ShowTrayMenu posts the quit again once TrackPopupMenu has returned.
+    if (trayMenuOpen)
+        EndMenu();
     return 0;
+}
+
+LRESULT OnTaskbarCreated(HWND window)
+{
+    trayAddAttemptsLeft = kTrayAddAttempts;
+    // The new shell knows no icon; one that it does know would refuse a
+    // second add, so whatever is recorded goes first.
+    RemoveTrayIcon();
+    AddTrayIcon(window);
+    return 0;
+}
+
+// Quiet: a shell that never comes leaves the program running without an icon,
+// as before; a start of the program hands it the Open command all the same.
+void RetryTrayIcon()
+{
+    if (trayIconData.hWnd || trayAddAttemptsLeft <= 0 || !MainWindow)
+        return;
+    --trayAddAttemptsLeft;
+    AddTrayIcon(MainWindow);
 }
 
 LRESULT OnTrayNotify(LPARAM lParam)
@@ -140,8 +182,11 @@ BOOL ShowTrayMenu(int x, int y)
     // The window must be in the foreground or the menu would not close when
     // the user clicks elsewhere; the posted WM_USER lets it close properly.
     SetForegroundWindow(MainWindow);
+    trayMenuOpen = true;
     BOOL chosen = TrackPopupMenu(trayMenu, 0, x, y, 0, MainWindow, nullptr);
+    trayMenuOpen = false;
     PostMessageA(MainWindow, WM_USER, 0, 0);
+    QuitIfRequested();
     return chosen;
 }
 
@@ -174,6 +219,7 @@ void TimerTick()
         SaveCounters();
     if (TimerTickCount % 10 == 0)
         HookWatchdog();
+    RetryTrayIcon();
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -199,6 +245,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case kTrayMessage:
         return OnTrayNotify(lParam);
     default:
+        if (message == taskbarCreatedMessage && message != 0)
+            return OnTaskbarCreated(window);
         return DefWindowProcA(window, message, wParam, lParam);
     }
 }
@@ -212,6 +260,9 @@ int ActivateRunningInstance()
     return 1;
 }
 
+// A copy that no longer answers must not hang setup for ever: the send gives
+// up on a hung window, the wait for the process is bounded, and the caller
+// learns that the copy is still there instead of writing over its files.
 int CloseRunningInstance(int wait)
 {
     HWND running = FindWindowA(kMainWindowClass, nullptr);
@@ -220,16 +271,27 @@ int CloseRunningInstance(int wait)
     DWORD processId = 0;
     GetWindowThreadProcessId(running, &processId);
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
-    SendMessageA(running, WM_CLOSE, 0, 0);
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(running, WM_CLOSE, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kCloseSendTimeout, &answer);
+    int result = 1;
     if (wait) {
         Sleep(750);
         // The old copy may still hold its program file; files are only
-        // rewritten once it has really gone (bounded, so a hung copy cannot
-        // stall setup for ever).
-        if (process)
-            WaitForSingleObject(process, 5000);
+        // rewritten once it has really gone.
+        bool gone;
+        if (process) {
+            gone = WaitForSingleObject(process, kCloseExitWait) == WAIT_OBJECT_0;
+        } else {
+            // Without access to the process its window is all there is to see.
+            const DWORD start = GetTickCount();
+            while (IsWindow(running) && GetTickCount() - start < kCloseExitWait)
+                Sleep(50);
+            gone = !IsWindow(running);
+        }
+        if (!gone)
+            result = kCopyStillRunning;
     }
     if (process)
         CloseHandle(process);
-    return 1;
+    return result;
 }

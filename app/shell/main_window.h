@@ -23,4 +23,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 // Copies reaching each other through the main window's class.
 int ActivateRunningInstance();
+// 0: no copy runs; 1: a copy was asked to close (and, with wait, has ended);
+// kCopyStillRunning: with wait, the copy is still there after the bounded
+// send and wait, hung or stopped.
+constexpr int kCopyStillRunning = -1;
 int CloseRunningInstance(int wait);

@@ -2,8 +2,16 @@
 #pragma once
 #include <cstddef>
 
-// The tail matches when it equals the switch, or when it is at least one
-// character long and the text from its second character on equals it.
+// The arguments after the program's own name in the command line exactly as
+// the process got it, blanks after the name skipped. ownPath is the program's
+// full file name (may be null or empty): an unquoted name holding blanks is
+// only recognised by it. The result points into commandLine; never null for a
+// non-null commandLine.
+const char* CommandTail(const char* commandLine, const char* ownPath);
+
+// The tail matches when, trailing blanks ignored, it equals the switch, or
+// when it is at least one character long and the text from its second
+// character on equals it.
 bool MatchesSwitch(const char* tail, const char* switchText);
 
 enum class RunMode { Uninstall, Install, HandOver, Normal };

@@ -6,11 +6,13 @@
 #include "engine/persistence.h"
 #include "engine/rollover.h"
 #include "setup/setup.h"
+#include "setup/setup_logic.h"
 #include "shell/main_window.h"
 #include "shell/switches.h"
 #include "common/text.h"
 #include "ui/stats_page.h"
 #include "resource_ids.h"
+#include <cstring>
 
 namespace {
 constexpr char kRunningMutex[] = "Orrinwood-Tapwise-Running";
@@ -39,20 +41,37 @@ bool ClaimSoleRun()
 }
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int)
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     ProgramInstance = instance;
+    // The tail the run-time passes is cut at the first blank of an unquoted
+    // program name; the whole command line and our own file name are read
+    // instead, so a Run value without quotes around a path with blanks works.
+    char self[kPathSize];
+    const DWORD selfLength = GetModuleFileNameA(instance, self, sizeof self);
+    const bool selfKnown = selfLength > 0 && selfLength < sizeof self - 1;
+    if (!selfKnown)
+        self[0] = '\0';
+    const char* tail = CommandTail(GetCommandLineA(), self);
     const bool autoStart = MatchesSwitch(tail, LoadText(IDS_AUTO));
     const bool uninstall = MatchesSwitch(tail, LoadText(IDS_UNINST));
 
-    if (uninstall) {
+    const int nameLength = selfKnown ? static_cast<int>(strlen(BaseNameOf(self))) : -1;
+    const int installedLength = static_cast<int>(strlen(LoadText(IDS_INSTALLED_NAME)));
+    switch (DecideRunMode(uninstall, nameLength, installedLength, FindWindowA(kMainWindowClass, nullptr) != nullptr)) {
+    case RunMode::Uninstall:
         UninstallSelf();
         return 0;
+    case RunMode::Install:
+        InstallSelf();
+        return 0;
+    case RunMode::HandOver:
+        if (ActivateRunningInstance())
+            return 0;
+        break;   // the other copy ended in between: run ourselves
+    case RunMode::Normal:
+        break;
     }
-    if (InstallSelf())
-        return 0;
-    if (ActivateRunningInstance())
-        return 0;
     if (!ClaimSoleRun())
         return 0;
     if (!BindHookLibrary())

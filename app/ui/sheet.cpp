@@ -5,6 +5,7 @@
 #include "common/text.h"
 #include "resource_ids.h"
 #include <commctrl.h>
+#include <cstddef>
 #include <cstring>
 
 HWND SheetWindow;
@@ -14,9 +15,16 @@ namespace {
 constexpr int kMaxPages = 32;
 constexpr int kCancelGrowth = 40;
 // First-version records: every comctl32 since Windows 95 understands them.
+// The header's first form ends with pfnCallback, the last field set below.
 constexpr UINT kPageRecordSize = sizeof(PROPSHEETPAGEA_V1);
-static_assert(sizeof(void*) != 4 || kPageRecordSize == 40, "first-version page record is 40 bytes");
-const UINT kHeaderRecordSize = PROPSHEETHEADERA_V1_SIZE;
+constexpr UINT kHeaderRecordSize = offsetof(PROPSHEETHEADERA, pfnCallback) + sizeof(PFNPROPSHEETCALLBACK);
+#ifndef _WIN64
+// The sizes the Windows 95 generation of comctl32 compares dwSize against.
+static_assert(kPageRecordSize == 40, "first-version page record is 40 bytes");
+static_assert(kHeaderRecordSize == 40, "first-version sheet header is 40 bytes");
+static_assert(offsetof(PROPSHEETPAGEA_V1, pfnDlgProc) == 24 && offsetof(PROPSHEETHEADERA, ppsp) == 32,
+              "first-version field offsets");
+#endif
 }
 
 INT_PTR RunPropertySheet(HWND parent, const char* caption, UINT startPage, PFNPROPSHEETCALLBACK callback,

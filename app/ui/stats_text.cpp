@@ -9,7 +9,7 @@
 namespace {
 
 // A zero-sized or missing buffer gets nothing; anything else is always
-// terminated, since snprintf cuts a text that does not fit.
+// terminated, since FormatText cuts a text that does not fit.
 bool CanWrite(const char* out, size_t size)
 {
     return out != nullptr && size > 0;

@@ -60,6 +60,11 @@ STRINGS = {
     28: "Tapwise.dll",
     29: 'The library "Tapwise.dll" cannot be loaded.',
     30: SITE,
+    31: "Tapwise is running but does not answer, so nothing has been changed.\n"
+        "End it (or restart Windows), then try again.",
+    32: "Tapwise could not be installed: the path of its program directory is too long.",
+    33: 'Tapwise could not replace its library "Tapwise.dll", which other programs are using.\n'
+        "Restart Windows, then install Tapwise again.",
 }
 
 # Window and control styles, spelled out so the checker needs no headers.
@@ -314,7 +319,7 @@ def check_inventory(c, resources):
     c.equal("each resource stored once", sorted(set(map(repr, seen))),
             sorted(map(repr, seen)))
     expected = {(RT_MENU, 102), (RT_DIALOG, 103), (RT_DIALOG, 104),
-                (RT_DIALOG, 105), (RT_STRING, 1), (RT_STRING, 2),
+                (RT_DIALOG, 105), (RT_STRING, 1), (RT_STRING, 2), (RT_STRING, 3),
                 (RT_BITMAP, 107), (RT_GROUP_ICON, 101), (RT_GROUP_ICON, 102),
                 (RT_GROUP_ICON, 103), (RT_VERSION, 1), ("LIBRARY", 113),
                 ("TEXT", 116)}
@@ -359,7 +364,7 @@ def check_strings(c, resources):
     c.equal("string 18 holds exactly one line feed", 1,
             table.get(18, "").count("\n"))
     extra = sorted(set(table) - set(STRINGS))
-    c.true("no strings besides 1-30 (3 left out)", not extra,
+    c.true("no strings besides 1-33 (3 left out)", not extra,
            "expected none, found ids %s" % extra)
 
 

@@ -30,6 +30,14 @@
 //   standin CLASS MS                 a hidden window of CLASS that, once closed, takes MS ms to end
 //   spawn APP CMDLINE                starts APP with CMDLINE exactly as given (as Windows hands
 //                                    a Run value over: no re-quoting), prints the process id
+//   regmsg NAME                      number of the registered window message NAME
+//   untray HWND ID                   removes another program's tray icon, as a restarting shell loses it
+//   hold FILE MS [open]              loads the library FILE and keeps it mapped for MS milliseconds
+//                                    (as any program the mouse hook reached does); with "open",
+//                                    keeps it open instead, sharing it for reading only
+//   burst COUNT SPACING_US           COUNT left presses with releases into a window of its own,
+//                                    one every SPACING_US µs (0: as fast as its queue is emptied);
+//                                    prints "sent N taken N seconds S"
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -341,6 +349,66 @@ int StandIn(const char* cls, DWORD endMs)
     return 0;
 }
 
+double NowUs()
+{
+    LARGE_INTEGER f, now;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&now);
+    return double(now.QuadPart) * 1e6 / double(f.QuadPart);
+}
+
+// Presses taken off this thread's queue: the mouse hook runs in that removal.
+unsigned TakeInput(DWORD waitMs)
+{
+    if (waitMs)
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, waitMs, QS_ALLINPUT);
+    unsigned taken = 0;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_LBUTTONDOWN)
+            ++taken;
+        DispatchMessageA(&msg);
+    }
+    return taken;
+}
+
+int Burst(unsigned count, unsigned spacingUs)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;   // no CS_DBLCLKS: every press arrives as a button-down
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.lpszClassName = "TapwiseRobotBurst";
+    RegisterClassA(&wc);
+    HWND w = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "burst", WS_POPUP | WS_VISIBLE, 200, 150, 400, 300,
+                             nullptr, nullptr, wc.hInstance, nullptr);
+    if (!w)
+        return 1;
+    SetForegroundWindow(w);
+    SetCursorPos(400, 300);
+    for (double until = NowUs() + 300000; NowUs() < until;)
+        TakeInput(10);
+    INPUT pair[2] = {};
+    pair[0].type = pair[1].type = INPUT_MOUSE;
+    pair[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    pair[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    unsigned sent = 0, taken = 0;
+    double start = NowUs(), last = start - spacingUs;
+    for (; sent < count; ++sent) {
+        for (double left; (left = last + spacingUs - NowUs()) > 0;)
+            taken += TakeInput(left >= 1000 ? DWORD(left / 1000) : 0);
+        last = NowUs();
+        SendInput(2, pair, sizeof(INPUT));
+        taken += TakeInput(0);
+    }
+    double seconds = (NowUs() - start) / 1e6;
+    for (double until = NowUs() + 5e6; taken < sent && NowUs() < until;)
+        taken += TakeInput(10);
+    printf("sent %u taken %u seconds %.3f\n", sent, taken, seconds);
+    DestroyWindow(w);
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 2)
@@ -471,6 +539,25 @@ int main(int argc, char** argv)
         printf("%lu\n", static_cast<unsigned long>(pi.dwProcessId));
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
+    } else if (!strcmp(cmd, "regmsg")) {
+        printf("%u\n", RegisterWindowMessageA(arg(2)));
+    } else if (!strcmp(cmd, "untray")) {
+        NOTIFYICONDATAA icon = {};
+        icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+        icon.hWnd = ParseWindow(arg(2));
+        icon.uID = static_cast<UINT>(Number(arg(3)));
+        return Shell_NotifyIconA(NIM_DELETE, &icon) ? 0 : 1;
+    } else if (!strcmp(cmd, "burst")) {
+        return Burst(static_cast<unsigned>(Number(arg(2))), static_cast<unsigned>(Number(arg(3))));
+    } else if (!strcmp(cmd, "hold")) {
+        if (!strcmp(arg(4), "open")) {
+            if (CreateFileA(arg(2), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr) ==
+                INVALID_HANDLE_VALUE)
+                return 1;
+        } else if (!LoadLibraryA(arg(2))) {
+            return 1;
+        }
+        Sleep(static_cast<DWORD>(Number(arg(3))));
     } else {
         return 64;
     }

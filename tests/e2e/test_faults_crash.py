@@ -17,7 +17,8 @@ COUNTERS = ("CounterCurrentDay", "CounterCurrentWeek", "CounterCurrentMonth", "C
 
 
 def unhook(library):
-    """Calls TapwiseReset of the given library from a process of its own; returns what it printed."""
+    """Unhooks the hook whose handle the given library's shared section holds, from a
+    process of its own; returns what it printed."""
     rc, out = t.run([os.path.join(t.TEST_BIN, "unhook.exe"), library], timeout=60)
     check_eq(0, rc, f"exit code of unhook.exe ({out.strip()})")
     return out.strip()
@@ -127,7 +128,7 @@ def test_hook_removed_behind_its_back():
     t.click_at(*points[0])
     t.wait_until(lambda: session() == 1, 5, 0.3, "the first click to count")
     counted_at = time.time()
-    check_eq("1", unhook("C:\\TwUnhook\\Tapwise.dll"), "TapwiseReset from another process (1: a hook was removed)")
+    check_eq("1", unhook("C:\\TwUnhook\\Tapwise.dll"), "unhook.exe from another process (1: a hook was removed)")
     t.click_times(points, 2)
     time.sleep(0.5)
     check_eq(1, session(), "session count after two clicks with the hook removed")

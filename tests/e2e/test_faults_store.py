@@ -64,9 +64,8 @@ COUNTS = ("CounterCurrentDay", "CounterLastDay", "CounterCurrentWeek", "CounterC
 
 def test_settings_key_read_only_while_running():
     # Wine checks registry access lists as Windows does, so the settings key can
-    # really be made read-only (keylock.exe). The store opens the key for reading
-    # and writing alike with write access, so while it is locked nothing can be
-    # read either: the roll then finds no "Path" and writes no history line.
+    # really be made read-only (keylock.exe). Saves are refused while it is
+    # locked; reads still work, so the roll finds "Path" and writes its line.
     ui.keep_desktop()
     ui.end_running_copies()
     seed(dict(TUESDAY, CounterCurrentDay=10, CounterCurrentWeek=20, CounterCurrentTotal=30))
@@ -88,7 +87,7 @@ def test_settings_key_read_only_while_running():
         check_eq(stored, save(main), "store after a save into the locked key")
         t.wait_until(lambda: time.time() > midnight + 2.5, 30, 0.2, "midnight")
         check_eq(stored, t.key_values(), "store after midnight with the key locked")
-        check_eq(None, t.history_lines(unix, "Day.txt"), "Day.txt after a roll without a readable \"Path\"")
+        check_eq([b"2024-05-14\t15\r\n"], t.history_lines(unix, "Day.txt"), "Day.txt after a roll with the key locked")
         check_eq([], dialogs_of(pid), "windows shown by the program")
         t.click_at(*points[0])
         time.sleep(0.3)
@@ -100,7 +99,38 @@ def test_settings_key_read_only_while_running():
     after = save(main)
     check_eq({"CounterCurrentDay": 1, "CounterLastDay": 15, "CounterCurrentWeek": 26, "CounterCurrentTotal": 36,
               "CounterLastSession": 6, "DateDay": 15}, pick(after, COUNTS), "stored after the unlock")
-    check_eq(None, t.history_lines(unix, "Day.txt"), "Day.txt after the unlock")
+    check_eq([b"2024-05-14\t15\r\n"], t.history_lines(unix, "Day.txt"), "Day.txt after the unlock")
+    ui.stop(proc, main)
+
+
+def test_settings_key_read_only_at_start():
+    # A user who may read the key but not write it still sees the counts: the
+    # store opens keys for reading with read access only.
+    ui.keep_desktop()
+    ui.end_running_copies()
+    now = time.localtime()
+    if now.tm_hour == 23 and now.tm_min >= 58:
+        time.sleep(150)   # a start on one day and a save on the next would roll
+        now = time.localtime()
+    today = {"DateYear": now.tm_year, "DateMonth": now.tm_mon, "DateWeek": (now.tm_wday + 1) % 7,
+             "DateDay": now.tm_mday}
+    seed(dict(today, CounterCurrentDay=40, CounterLastDay=7, CounterCurrentWeek=50, CounterCurrentTotal=60))
+    seeded = t.key_values()
+    _, _, points = t.start_click_target()
+    _, unix = t.make_test_dir("TwLocked")
+    keylock("lock")
+    try:
+        proc = t.start([os.path.join(unix, "TW.exe"), "-Auto"], cwd=unix)
+        main = t.wait_main_window()
+        check(main, "TW.exe -Auto did not start with the settings key locked")
+        t.click_times(points, 2)
+        time.sleep(0.3)
+        check_eq(seeded, save(main), "store after a save into the locked key")
+    finally:
+        keylock("unlock")
+    check_eq({"CounterCurrentDay": 42, "CounterLastDay": 7, "CounterCurrentWeek": 52, "CounterCurrentTotal": 62,
+              "CounterLastSession": 2, "DateDay": now.tm_mday}, pick(save(main), COUNTS),
+             "stored after the unlock: the counts loaded from the locked key and 2 clicks")
     ui.stop(proc, main)
 
 
@@ -260,6 +290,7 @@ def unlock_key_and_remove_stray_line():
 if __name__ == "__main__":
     sys.exit(t.run_tests([t.tidy(fn, DIRECTORIES, unlock_key_and_remove_stray_line) for fn in (
         test_settings_key_read_only_while_running,
+        test_settings_key_read_only_at_start,
         test_history_file_blocked_across_midnight,
         test_hostile_store_values,
         test_overlong_path_at_uninstall,

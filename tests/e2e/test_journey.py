@@ -22,6 +22,7 @@ import tapwise_ui as ui  # noqa: E402
 
 INSTALL_DIR = r"C:\Program Files\Tapwise"
 PROGRAM = INSTALL_DIR + r"\TW.exe"
+RUN_COMMAND = f'"{PROGRAM}" -Auto'
 LIBRARY = INSTALL_DIR + r"\Tapwise.dll"
 SETUP_DIR = r"C:\TwJourney"
 COMPANY_KEY = r"Software\Orrinwood Software"
@@ -151,9 +152,9 @@ def test_journey():
              f"files in {INSTALL_DIR}")
     for name in ("uninstaller", "desktop link of all users", "group folder"):
         check(exists(places()[name]), f"the {name} {places()[name]} is missing")
-    check_eq(("sz", PROGRAM + " -Auto", len(PROGRAM + " -Auto") + 1), t.reg_get(t.RUN_KEY, "Tapwise"),
+    check_eq(("sz", RUN_COMMAND, len(RUN_COMMAND) + 1), t.reg_get(t.RUN_KEY, "Tapwise"),
              "Run value after the installation")
-    check_eq(places()["uninstaller"] + " -Uninst", t.key_values(t.UNINSTALL_KEY).get("UninstallString"),
+    check_eq(f'"{places()["uninstaller"]}" -Uninst', t.key_values(t.UNINSTALL_KEY).get("UninstallString"),
              "UninstallString")
 
     # 02 -- the installed copy in the tray: started with -Auto, no window of its own.
@@ -198,7 +199,7 @@ def test_journey():
     check_eq(0, t.reg_number("OptionAutostart"), "OptionAutostart after switching off")
     t.robot("click", hex(settings), ui.SETTINGS_CONTROLS["autostart"])
     t.wait_until(lambda: t.reg_get(t.RUN_KEY, "Tapwise") is not None, 5, 0.2, "the Run value to come back")
-    check_eq(("sz", PROGRAM + " -Auto", len(PROGRAM + " -Auto") + 1), t.reg_get(t.RUN_KEY, "Tapwise"),
+    check_eq(("sz", RUN_COMMAND, len(RUN_COMMAND) + 1), t.reg_get(t.RUN_KEY, "Tapwise"),
              "Run value after switching on again")
     check_eq(1, t.reg_number("OptionAutostart"), "OptionAutostart after switching on again")
     t.screenshot("journey-05-autostart")
@@ -281,11 +282,11 @@ def test_journey():
     holders = [p for p in t.mapped_by(LIBRARY) if not p.lower().endswith("\\tw.exe")]
     check_eq([], holders, f"processes besides the copy with {LIBRARY} loaded before the removal")
     command = t.key_values(t.UNINSTALL_KEY)["UninstallString"]
-    program, _, switch = command.rpartition(" ")
-    removal = t.start([program, switch])
+    # The command line exactly as stored, the way the system's list of programs starts it.
+    removal = t.spawn(command.rpartition(" ")[0].strip('"'), command)
     ui.answer_box(REMOVE_QUESTION, "stop", ui.IDYES)
     ui.answer_box(REALLY, "question", ui.IDYES)
-    check_eq(0, t.wait_exit(removal, 30), "exit code of the uninstall run")
+    check_eq("0", t.robot("wait-exit", removal, 30000).strip(), "exit code of the uninstall run")
     check_eq(0, t.wait_exit(morning, 10), "exit code of the copy closed by the uninstaller")
     t.screenshot("journey-10-uninstalled")
     left = {name: sorted(os.listdir(t.unix_path(path))) if os.path.isdir(t.unix_path(path)) else True

@@ -60,7 +60,7 @@ def test_autostart_check_box():
     page = ui.select_page(sheet, 1)
     t.screenshot("settings-page")
     t.check_eq(1, checked(page), "check box state from a stored option of 1")
-    expected_entry = "C:\\TwAuto\\TW.exe -Auto"
+    expected_entry = '"C:\\TwAuto\\TW.exe" -Auto'
 
     # Unticking with no start-up entry present: no message, the option is stored.
     t.check_eq(None, t.reg_get(t.RUN_KEY, "Tapwise"), "start-up entry before the first click")

@@ -12,6 +12,7 @@ test_setup_targets.py and test_setup_uninstall.py.
 import hashlib
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -23,10 +24,16 @@ from twlib import check, check_eq  # noqa: E402
 INSTALL_DIR = r"C:\Program Files\Tapwise"
 SETUP_DIR = r"C:\twsetup"
 SETUP_EXE = SETUP_DIR + r"\Tapwise.exe"
+# Quoted: Windows starts these as written, and the path has a blank.
+RUN_COMMAND = f'"{INSTALL_DIR}\\TW.exe" -Auto'
 CURRENT_VERSION_KEY = r"Software\Microsoft\Windows\CurrentVersion"
 COMPANY_KEY = r"Software\Orrinwood Software"
 INSTALLED_TEXT = ("Tapwise Version 1.2, an incredibly cool app by Orrinwood Media\n"
                   "has been successfully installed on your system.")
+HUNG_TEXT = ("Tapwise is running but does not answer, so nothing has been changed.\n"
+             "End it (or restart Windows), then try again.")
+LIBRARY_IN_USE_TEXT = ('Tapwise could not replace its library "Tapwise.dll", which other programs are using.\n'
+                       "Restart Windows, then install Tapwise again.")
 REMOVE_TEXT = "Are you sure you want to remove this very cool app?"
 REALLY_TEXT = "Really?"
 INSTALLED_FILES = ("TW.exe", "Tapwise.dll", "Readme.txt")
@@ -186,13 +193,50 @@ def check_directory_removed(directory, copy_ran=False):
         # input while the hook is set, and unloads it only when that process
         # ends; its desktop process outlives the uninstall run by a moment.
         # Whether it got mouse input is up to timing, so the library may
-        # survive, and the directory with it. That the uninstaller deletes the
-        # library is shown where no copy ran.
+        # survive the run; it and the directory must then go at the restart.
         holders = mapped_by(directory + r"\Tapwise.dll")
         print(f"NOTE: {directory}\\Tapwise.dll kept (mapped by {holders or 'a process that has ended since'})",
               flush=True)
+        check_eq([(directory.lower() + "\\tapwise.dll", ""), (directory.lower(), "")], pending_renames(),
+                 "what goes at the next restart")
         return
     check(left is None, f"{directory} left with {left} ({library_holders(directory)})")
+
+
+def linux_pids_running(windows_path):
+    """Linux process ids of this prefix's processes that have the program file mapped."""
+    target, found = os.path.realpath(u(windows_path)), []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/environ", "rb") as f:
+                if f"WINEPREFIX={t.PREFIX}".encode() + b"\0" not in f.read():
+                    continue
+            with open(f"/proc/{pid}/maps") as f:
+                if any(line.rstrip("\n").endswith(" " + target) for line in f):
+                    found.append(int(pid))
+        except OSError:
+            continue
+    return found
+SESSION_MANAGER_KEY = r"System\CurrentControlSet\Control\Session Manager"
+PENDING = "PendingFileRenameOperations"
+
+
+def pending_renames():
+    """What is to be renamed or deleted at the next restart: (source, target)
+    pairs of Windows paths, target "" for a deletion."""
+    found = (t.key_values(SESSION_MANAGER_KEY) or {}).get(PENDING)
+    if not isinstance(found, tuple):
+        return []
+    def windows_path(name):   # "\\??\\C:\\x", with "!" first where an existing target is replaced
+        name = name.lstrip("!")
+        return name[4:] if name.startswith("\\??\\") else name
+    names = found[2].decode("utf-16-le").split("\0")
+    return [(windows_path(names[i]).lower(), windows_path(names[i + 1]).lower())
+            for i in range(0, len(names) - 1, 2) if names[i]]
+
+
+def clear_pending_renames():
+    t.reg_delete(SESSION_MANAGER_KEY, PENDING)
 
 
 def wait_process_end(pid, ms=10000):
@@ -239,6 +283,7 @@ def reset_setup():
     restore_program_files()
     unmap_drive_d()
     t.reset_store()
+    clear_pending_renames()
     places = [INSTALL_DIR, group_dir(), uninstaller(), common_link(), user_link()] + list(SCRATCH_DIRS)
     for p in places:
         remove(p)
@@ -334,7 +379,7 @@ def check_installation(directory=INSTALL_DIR):
     check_bytes(directory + r"\Tapwise.dll", LIBRARY_BYTES, "hook library (resource LIBRARY 113)")
     check_bytes(directory + r"\Readme.txt", README_BYTES, "readme (resource TEXT 116)")
     check_sz(t.UNINSTALL_KEY, "DisplayName", t.TITLE)
-    check_sz(t.UNINSTALL_KEY, "UninstallString", uninstaller() + " -Uninst")
+    check_sz(t.UNINSTALL_KEY, "UninstallString", f'"{uninstaller()}" -Uninst')
     check(exists(common_link()), f"no shortcut {common_link()} on the desktop of all users")
     check(not exists(user_link()), f"a shortcut {user_link()} was also put on the user's own desktop")
     check_link_fields(common_link(), program, directory, "Tapwise")
@@ -350,11 +395,18 @@ def test_install_fresh():
     seen = install_ok()
     check_eq(INSTALL_DIR + r"\TW.exe", seen["image"], "program file of the copy started by the installer")
     check_installation()
-    check_sz(t.RUN_KEY, "Tapwise", INSTALL_DIR + r"\TW.exe -Auto")
+    check_sz(t.RUN_KEY, "Tapwise", RUN_COMMAND)
     check_eq(1, t.reg_number("OptionAutostart"), "OptionAutostart written when absent")
     check(t.find(t.MAIN_CLASS) == seen["main"], "the installed copy ended after the install run")
     # Started with -Auto: tray only, no statistics window.
     check_eq([], visible_windows_of(seen["pid"]), "visible windows of the installed copy")
+
+    # At logon Windows starts the Run value exactly as stored, with no quotes added.
+    t.close_copies()
+    pid = t.spawn(INSTALL_DIR + r"\TW.exe", reg_raw(t.RUN_KEY, "Tapwise")[2])
+    check(t.wait_main_window(15000), "no main window after starting the Run value as stored")
+    check(t.wait_window("#32770", t.TITLE, 2500) == 0, "the Run value's start opened the statistics window")
+    check_eq([], visible_windows_of(int(pid)), "visible windows of the copy started from the Run value")
 
 
 def test_reinstall_over_running_counting_copy():
@@ -362,7 +414,7 @@ def test_reinstall_over_running_counting_copy():
     seeded, clicks = 5000, 4
     t.reg_set(t.SETTINGS_KEY, "CounterCurrentTotal", "dword", seeded)
     first = install_ok()
-    check_sz(t.RUN_KEY, "Tapwise", INSTALL_DIR + r"\TW.exe -Auto")
+    check_sz(t.RUN_KEY, "Tapwise", RUN_COMMAND)
     for _ in range(clicks):
         t.click_at(*DESKTOP_SPOT)
         time.sleep(0.3)   # apart, so that no two make a double-click
@@ -370,8 +422,8 @@ def test_reinstall_over_running_counting_copy():
     t.reg_set(t.SETTINGS_KEY, "OptionAutostart", "dword", 0)
     # Stale files to see them written again. Replaced rather than truncated:
     # the library is mapped by the running copy and, once the hook ran there,
-    # by Wine's desktop process, which never lets it go; an image in use
-    # cannot be rewritten, and the installer would keep the old one.
+    # by Wine's desktop process, which never lets it go; how the installer
+    # replaces a library in use is the next scenario's subject.
     for path in (INSTALL_DIR + r"\Tapwise.dll", INSTALL_DIR + r"\Readme.txt", uninstaller()):
         os.remove(u(path))
         with open(u(path), "wb") as f:
@@ -391,6 +443,93 @@ def test_reinstall_over_running_counting_copy():
     check_installation()
     check_eq(INSTALL_DIR + r"\TW.exe", second["image"], "program file of the newly started copy")
 
+    # A copy that no longer answers (stopped from outside): the installer gives
+    # up within a minute with a message and changes nothing.
+    stopped = linux_pids_running(INSTALL_DIR + r"\TW.exe")
+    check(len(stopped) == 1, f"Linux processes running {INSTALL_DIR}\\TW.exe: {stopped}")
+    stale = {INSTALL_DIR + r"\Readme.txt": b"stale", uninstaller(): b"stale"}
+    for path, data in stale.items():
+        os.remove(u(path))
+        with open(u(path), "wb") as f:
+            f.write(data)
+    t.reg_set(t.RUN_KEY, "Tapwise", "sz", "stale")
+    t.reg_set(t.UNINSTALL_KEY, "UninstallString", "sz", "stale")
+    program_stamp = os.stat(u(INSTALL_DIR + r"\TW.exe")).st_mtime_ns
+    os.kill(stopped[0], signal.SIGSTOP)
+    try:
+        os.makedirs(u(SETUP_DIR), exist_ok=True)
+        started = time.time()
+        proc = t.start([SETUP_EXE])
+        box = t.wait_window("#32770", t.TITLE, 55000)
+        check(box, "no message within a minute from the installer facing a stopped copy")
+        print(f"NOTE: the installer's message came after {time.time() - started:.1f} s", flush=True)
+        check_eq(HUNG_TEXT, t.answer(t.TITLE, "IDOK"), "the installer's message facing a stopped copy")
+        check_eq(0, t.wait_exit(proc, 15), "exit code of the install run facing a stopped copy")
+        for path, data in stale.items():
+            check_bytes(path, data, "file left alone by the refused install run:")
+        check_eq(program_stamp, os.stat(u(INSTALL_DIR + r"\TW.exe")).st_mtime_ns, "time stamp of TW.exe")
+        check_sz(t.RUN_KEY, "Tapwise", "stale")
+        check_sz(t.UNINSTALL_KEY, "UninstallString", "stale")
+    finally:
+        os.kill(stopped[0], signal.SIGCONT)
+
+
+def hold_library(path):
+    """A process that keeps the library at path mapped, as every program the
+    hook reached does; returns it once the mapping is seen."""
+    proc = t.start([os.path.join(t.TEST_BIN, "robot.exe"), "hold", path, "300000"])
+    t.wait_until(lambda: mapped_by(path), 15, what=f"a process mapping {path}")
+    return proc
+
+
+def put_older_library():
+    """An older library in the install directory, other bytes than the one the
+    program carries: a real image with both exports, so that it can be loaded
+    and the copy the installer starts runs (a library without them would leave
+    that copy showing its message)."""
+    library = INSTALL_DIR + r"\Tapwise.dll"
+    older = _bytes(os.path.join(t.TEST_BIN, "..", "benchbin", "nullhook.dll"))
+    check(older != LIBRARY_BYTES, "the stand-in for an older library has the new library's bytes")
+    os.remove(u(library))
+    with open(u(library), "wb") as f:
+        f.write(older)
+    return library, older
+
+
+def test_reinstall_replaces_a_library_in_use():
+    reset_setup()
+    install_ok()
+    t.close_copies()
+    library, older = put_older_library()
+    holder = hold_library(library)
+
+    install_ok()
+    check_bytes(library, LIBRARY_BYTES, "hook library after a reinstallation over one in use")
+    aside = [n for n in listing(INSTALL_DIR) if n not in INSTALLED_FILES]
+    check_eq(1, len(aside), f"files besides {INSTALLED_FILES} in {INSTALL_DIR}")
+    check_bytes(INSTALL_DIR + "\\" + aside[0], older, "the older library moved aside")
+    check_eq([((INSTALL_DIR + "\\" + aside[0]).lower(), "")], pending_renames(),
+             "files to go at the next restart")
+    check(holder.poll() is None, "the process holding the older library ended")
+    check(mapped_by(INSTALL_DIR + "\\" + aside[0]), "the older library is no longer mapped under its new name")
+
+
+def test_reinstall_says_so_when_the_library_stays_old():
+    # Held open without leave to rename it, the older library can neither be
+    # overwritten nor moved aside: the final message must not claim success.
+    reset_setup()
+    install_ok()
+    t.close_copies()
+    library, older = put_older_library()
+    t.start([os.path.join(t.TEST_BIN, "robot.exe"), "hold", library, "300000", "open"])
+    time.sleep(1)
+    seen = run_installer(expect_copy=False)
+    check_eq(LIBRARY_IN_USE_TEXT, seen["text"], "text of the installer's final message")
+    check_eq(0, seen["exit"], "exit code of the install run")
+    check_bytes(library, older, "the older library, kept whole")
+    check_eq(sorted(INSTALLED_FILES), listing(INSTALL_DIR), f"files in {INSTALL_DIR}")
+    check_eq([], pending_renames(), "files to go at the next restart")
+
 
 def test_cleanup_leaves_no_trace():
     reset_setup()
@@ -399,6 +538,8 @@ def test_cleanup_leaves_no_trace():
 TESTS = [
     test_install_fresh,
     test_reinstall_over_running_counting_copy,
+    test_reinstall_replaces_a_library_in_use,
+    test_reinstall_says_so_when_the_library_stays_old,
     test_cleanup_leaves_no_trace,
 ]
 

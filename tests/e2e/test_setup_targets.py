@@ -24,7 +24,7 @@ def test_program_files_dir_value():
         t.reg_delete(CURRENT_VERSION_KEY, "ProgramFilesDir")
         check_eq("NOVALUE", program_files_value(), "ProgramFilesDir after deleting it")
         install_ok()
-        check_sz(t.RUN_KEY, "Tapwise", INSTALL_DIR + r"\TW.exe -Auto")
+        check_sz(t.RUN_KEY, "Tapwise", f'"{INSTALL_DIR}\\TW.exe" -Auto')
         check_bytes(INSTALL_DIR + r"\TW.exe", PROGRAM_BYTES, "program installed without ProgramFilesDir")
 
         reset_setup()
@@ -36,7 +36,7 @@ def test_program_files_dir_value():
         target = apps + r"\Tapwise"
         check_eq(target + r"\TW.exe", seen["image"], "program file of the started copy")
         check_installation(target)
-        check_sz(t.RUN_KEY, "Tapwise", target + r"\TW.exe -Auto")
+        check_sz(t.RUN_KEY, "Tapwise", f'"{target}\\TW.exe" -Auto')
         check(not exists(INSTALL_DIR), f"{INSTALL_DIR} was created although ProgramFilesDir names {apps}\\")
         t.wait_until(lambda: t.reg_get(t.SETTINGS_KEY, "Path"), 10, what='"Path" of the started copy')
         check_eq(("sz", target, len(target) + 1), t.reg_get(t.SETTINGS_KEY, "Path"), '"Path"')

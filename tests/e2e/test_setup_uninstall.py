@@ -18,6 +18,8 @@ from twlib import check, check_eq  # noqa: E402
 import test_setup as s  # noqa: E402
 
 OWN_FILES = ("TW.exe", "Tapwise.dll", "Readme.txt", "Day.txt", "Month.txt", "Year.txt")
+# What a run of Tapwise writes wherever it is started; a readme there is someone else's.
+RUN_FILES = ("TW.exe", "Tapwise.dll", "Day.txt", "Month.txt", "Year.txt")
 HISTORY = {"Day.txt": b"2024\t1\t5\t17\r\n", "Month.txt": b"2024\t1\t340\r\n", "Year.txt": b"2023\t9000\r\n"}
 
 
@@ -97,19 +99,20 @@ def snapshot():
 
 
 def start_uninstaller():
-    """Runs the recorded uninstall command as the system's list of programs would."""
+    """Runs the recorded uninstall command as the system's list of programs would:
+    the command line exactly as stored. Returns the process id."""
     recorded = s.reg_raw(t.UNINSTALL_KEY, "UninstallString")
     check(isinstance(recorded, tuple), f"no UninstallString to run ({recorded})")
-    program, _, switch = recorded[2].rpartition(" ")
-    return t.start([program, switch])
+    program = recorded[2].rpartition(" ")[0].strip('"')
+    return t.spawn(program, recorded[2])
 
 
 def uninstall(answers=("IDYES", "IDYES")):
     """Answers the questions in order; returns their texts once the run has ended."""
-    proc = start_uninstaller()
+    pid = start_uninstaller()
     # The first question may wait for Wine to bring up a desktop process first.
     texts = [t.answer(t.TITLE, a, 30000 if i == 0 else 10000) for i, a in enumerate(answers)]
-    check_eq(0, t.wait_exit(proc, 20), "exit code of the uninstall run")
+    check_eq("0", t.robot("wait-exit", pid, 20000).strip(), "exit code of the uninstall run")
     check_eq(0, t.find("#32770", t.TITLE), "message box left after the uninstall run")
     return texts
 
@@ -225,8 +228,23 @@ def test_foreign_path_loses_only_own_files():
     fill(foreign, list(OWN_FILES) + ["other.txt", "TW.ini"])
     uninstall()
     check_removed_entries()
-    check_eq(["TW.ini", "other.txt"], s.listing(foreign), f"contents of {foreign} after removal")
+    check_eq(sorted(set(OWN_FILES) - set(RUN_FILES)) + ["TW.ini", "other.txt"], s.listing(foreign),
+             f"contents of {foreign} after removal")
     check_eq(sorted(OWN_FILES), s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR}")
+
+
+def test_library_in_use_goes_at_the_restart():
+    # Every program the hook reached keeps the library mapped, and a mapped
+    # image cannot be deleted: it and then the directory are left to the restart.
+    s.reset_setup()
+    lay_out_installation()
+    library = s.INSTALL_DIR + r"\Tapwise.dll"
+    s.hold_library(library)
+    uninstall()
+    check_removed_entries()
+    check_eq(["Tapwise.dll"], s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR} with its library in use")
+    check_eq([(library.lower(), ""), (s.INSTALL_DIR.lower(), "")], s.pending_renames(),
+             "what goes at the next restart")
 
 
 def test_windows_directory_as_path_keeps_its_files():
@@ -256,6 +274,7 @@ TESTS = [
     test_no_path_keeps_the_directory,
     test_short_path_keeps_its_files,
     test_foreign_path_loses_only_own_files,
+    test_library_in_use_goes_at_the_restart,
     test_windows_directory_as_path_keeps_its_files,
     test_cleanup_leaves_no_trace,
 ]

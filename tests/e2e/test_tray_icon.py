@@ -46,6 +46,14 @@ def test_icon_tip_and_removal():
     t.screenshot("tray-icon-tip")
     t.xdotool("mousemove", 500, 300)
 
+    # A restarted shell has lost every icon and says so with "TaskbarCreated".
+    t.check_eq("0", t.robot("untray", hex(main), 1).strip() or str(t.robot.rc), "removing the icon from outside")
+    t.wait_until(lambda: ui.strip_pixels(t.grab_screen()) == ui.strip_pixels(before), 10, 0.3,
+                 "the tray icon to go after the shell lost it")
+    t.post(main, int(t.robot("regmsg", "TaskbarCreated").strip()))
+    again = ui.wait_tray_icon(before)
+    t.check_eq(icon, again, "tray icon box after TaskbarCreated")
+
     ui.stop(proc, main)
     t.wait_until(lambda: ui.strip_pixels(t.grab_screen()) == ui.strip_pixels(before), 10, 0.3,
                  "the tray icon to go away after the program ended")
@@ -53,6 +61,7 @@ def test_icon_tip_and_removal():
 
 def test_mouse_on_the_icon():
     proc, main, icon, _ = start_with_icon("TwMouse")
+    started = time.time()
     x, y = ui.centre(icon)
 
     # Releases, double clicks and moves over the icon do nothing.
@@ -88,7 +97,23 @@ def test_mouse_on_the_icon():
     t.wait_until(lambda: not visible_menus(), 5, 0.2, "the menu to close after a click elsewhere")
     t.check(ui.no_sheet_within(1500), "the statistics window opened after the menu was dismissed")
     t.check(proc.poll() is None, "the program ended after the menu was dismissed")
-    ui.stop(proc, main)
+
+    # A close request (another copy's setup, a log-off) while the menu is open
+    # ends the program, and the clicks counted so far are saved on the way.
+    t.check_eq(1, t.send(main, t.WM_QUERYENDSESSION), "answer to WM_QUERYENDSESSION")
+    counted, clicks = t.reg_number("CounterCurrentTotal"), 3
+    for _ in range(clicks):
+        t.click_at(500, 300)
+        time.sleep(0.3)   # apart, so that no two make a double-click
+    t.post(main, t.TRAY_MESSAGE, 1, t.WM_RBUTTONDOWN)
+    wait_menu()
+    ui.clear_of_periodic_save(started, 8)
+    t.reg_set(t.SETTINGS_KEY, "CounterCurrentTotal", "dword", 0)
+    t.send(main, t.WM_CLOSE)
+    t.check_eq(0, t.wait_exit(proc, 20), "exit code after WM_CLOSE with the tray menu open")
+    t.check(t.reg_number("CounterCurrentTotal") >= counted + clicks,
+            f"CounterCurrentTotal after the close: expected {counted} + {clicks} clicks at least, "
+            f"found {t.reg_number('CounterCurrentTotal')}")
 
 
 def test_terminate_asks_twice():

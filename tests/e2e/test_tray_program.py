@@ -4,6 +4,7 @@ runs; what the hidden main window answers to the system's end-of-session
 questions and to WM_CLOSE; and the timer's periodic save.
 """
 import os
+import shutil
 import sys
 import time
 
@@ -48,7 +49,8 @@ def test_normal_start_opens_statistics_window():
 
 
 def test_command_line_switches():
-    """Only "-Auto" itself, or any one character before it, keeps the window closed."""
+    """Only "-Auto" itself, or any one character before it, keeps the window closed,
+    however the program's own name is quoted in the command line."""
     rows = [  # arguments, statistics window expected
         (["-Auto"], False),
         (["x-Auto"], False),
@@ -56,36 +58,70 @@ def test_command_line_switches():
         (["-Autox"], True),
         (["-Auto", "-Uninst"], True),
     ]
+    # Raw command lines in a directory whose name has a blank and the switch text.
+    folder = "Tw -Auto"
+    program = "C:\\" + folder + "\\TW.exe"
+    raw_rows = [
+        (program + " -Auto", False),            # a Run value written without quotes
+        ('"' + program + '"   -Auto  ', False),  # quoted, extra blanks
+        (program, True),                        # only the folder holds "-Auto"
+    ]
     ui.keep_desktop()
     ui.end_running_copies()
     t.reset_store()
     _, unix = t.make_test_dir("TwSwitch")
+    _, raw_unix = t.make_test_dir(folder)
     wrong = []
-    for args, opens in rows:
-        proc = ui.start_copy(unix, *args)
+
+    def try_start(what, start, opens):
+        pid = start()
         main = t.wait_main_window()
         if not main:
-            wrong.append(f"{args}: no main window (process {'running' if proc.poll() is None else 'ended'})")
-            continue
+            wrong.append(f"{what}: no main window")
+            return
         if opens:
             if not t.wait_window("#32770", t.TITLE, 10000):
-                wrong.append(f"{args}: expected the statistics window, none opened")
+                wrong.append(f"{what}: expected the statistics window, none opened")
         elif not ui.no_sheet_within(2500):
-            wrong.append(f"{args}: expected the tray only, found the statistics window")
-        if args == ["-Auto"]:
+            wrong.append(f"{what}: expected the tray only, found the statistics window")
+        if what == "['-Auto']":
             state = t.window_state(main)
             found = (state["visible"], state["style"], state["exstyle"] & WS_EX_APPWINDOW, state["classstyle"])
             if found != (0, MAIN_STYLE, WS_EX_APPWINDOW, MAIN_CLASS_STYLE):
-                wrong.append(f"{args}: main window (visible, style, app-window bit, class style): expected "
+                wrong.append(f"{what}: main window (visible, style, app-window bit, class style): expected "
                              f"(0, {MAIN_STYLE:#x}, {WS_EX_APPWINDOW:#x}, {MAIN_CLASS_STYLE:#x}), found "
                              f"({found[0]}, {found[1]:#x}, {found[2]:#x}, {found[3]:#x})")
         t.send(main, t.WM_CLOSE)
-        code = t.wait_exit(proc, 20)
-        if code != 0:
-            wrong.append(f"{args}: exit code expected 0, found {code}")
-        t.wait_until(lambda: not t.main_window(), 10, 0.2, f"the copy started with {args} to go")
+        code = t.robot("wait-exit", pid, 20000).strip()
+        if code != "0" and code != "gone":
+            wrong.append(f"{what}: exit code expected 0, found {code}")
+        t.wait_until(lambda: not t.main_window(), 10, 0.2, f"the copy started with {what} to go")
+
+    for args, opens in rows:
+        def start(args=args):
+            proc = ui.start_copy(unix, *args)
+            main = t.wait_main_window()
+            return t.robot("pid", hex(main)).strip() if main else "0"
+        try_start(str(args), start, opens)
+    for line, opens in raw_rows:
+        try_start(f"[{line}]", lambda line=line: t.spawn(program, line), opens)
+
+    # "-Uninst" after an unquoted name with blanks is the uninstall switch.
+    pid = t.spawn(program, program + " -Uninst")
+    box = t.wait_window("#32770", t.TITLE, 15000)
+    if not box or t.main_window():
+        wrong.append(f"[{program} -Uninst]: expected the removal question, found "
+                     f"{'a running program' if t.main_window() else 'nothing'}")
+        t.close_copies()
+    else:
+        question = t.answer(t.TITLE, "IDNO")
+        if question != "Are you sure you want to remove this very cool app?":
+            wrong.append(f"[{program} -Uninst]: expected the removal question, found {question!r}")
+        t.robot("wait-exit", pid, 10000)
     # "-Uninst" after another switch is no switch at all: nothing was removed.
     t.check(os.path.exists(os.path.join(unix, "TW.exe")), "TW.exe was removed by \"-Auto -Uninst\"")
+    t.check(os.path.exists(os.path.join(raw_unix, "TW.exe")), "TW.exe was removed after No to the removal")
+    shutil.rmtree(raw_unix, ignore_errors=True)
     t.check(not wrong, "; ".join(wrong))
 
 

@@ -379,6 +379,14 @@ def read_link(windows_path):
     return fields
 
 
+def spawn(app, command_line):
+    """Starts app with command_line exactly as given, the way Windows starts a Run
+    value (Wine would quote the name of a plain start); returns the process id."""
+    out = robot("spawn", app, command_line).strip()
+    check(robot.rc == 0 and out.isdigit(), f"cannot start {app} with [{command_line}]: {out!r}")
+    return out
+
+
 def process_image(pid):
     """Full path of the program file a Windows process runs, or None."""
     out = robot("image", pid).strip()

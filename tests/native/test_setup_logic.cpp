@@ -133,28 +133,32 @@ TEST(JoinPath, RefusesWhatTheBufferCannotHoldAndNullArguments)
     EXPECT_FALSE(JoinPath("C:", "x", nullptr, 16));
 }
 
-TEST(ComposeCommand, PathSpaceSwitchNeverQuoted)
+TEST(ComposeCommand, PathAlwaysQuoted)
 {
     char out[kPathSize];
     EXPECT_TRUE(ComposeCommand(R"(C:\Program Files\Tapwise\TW.exe)", "-Auto", out, sizeof out));
-    EXPECT_STREQ(out, R"(C:\Program Files\Tapwise\TW.exe -Auto)");
+    EXPECT_STREQ(out, R"("C:\Program Files\Tapwise\TW.exe" -Auto)");
     EXPECT_TRUE(ComposeCommand(R"(C:\WINDOWS\TWUninst.exe)", "-Uninst", out, sizeof out));
-    EXPECT_STREQ(out, R"(C:\WINDOWS\TWUninst.exe -Uninst)");
+    EXPECT_STREQ(out, R"("C:\WINDOWS\TWUninst.exe" -Uninst)");
 }
 
 TEST(ComposeCommand, RefusesMoreThan255CharactersAndNullArguments)
 {
+    // Two quotes, a blank and the switch come on top of the path.
     for (const LimitCase& c : kLimitCases) {
-        const std::string path(c.firstLength, 'p');
+        const std::string path(c.firstLength - 2, 'p');
         const std::string sw(c.secondLength, 's');
         char out[1024];
         std::memset(out, '#', sizeof out);
         EXPECT_EQ(ComposeCommand(path.c_str(), sw.c_str(), out, sizeof out), c.fits)
-            << c.firstLength << " + 1 + " << c.secondLength << " characters";
-        EXPECT_EQ(std::string(out), c.fits ? path + " " + sw : "")
-            << c.firstLength << " + 1 + " << c.secondLength;
+            << "2 + " << path.size() << " + 1 + " << c.secondLength << " characters";
+        EXPECT_EQ(std::string(out), c.fits ? "\"" + path + "\" " + sw : "")
+            << "2 + " << path.size() << " + 1 + " << c.secondLength;
     }
     char out[kPathSize];
+    const std::string longest(255, 'p');
+    EXPECT_FALSE(ComposeCommand(longest.c_str(), "-Auto", out, sizeof out)) << "a path of 255 characters";
+    EXPECT_STREQ(out, "");
     EXPECT_FALSE(ComposeCommand(nullptr, "-Auto", out, sizeof out));
     EXPECT_STREQ(out, "");
     EXPECT_FALSE(ComposeCommand(R"(C:\TW.exe)", nullptr, out, sizeof out));
@@ -326,7 +330,8 @@ constexpr EntryCase kEntryCases[] = {
     {"tw.EXE", false, false, true, true},
     {"Tapwise.dll", false, false, true, true},
     {"TAPWISE.DLL", false, false, true, true},
-    {"Readme.txt", false, false, true, true},
+    {"Readme.txt", false, false, false, true},
+    {"README.TXT", false, false, false, true},
     {"Day.txt", false, false, true, true},
     {"month.txt", false, false, true, true},
     {"Year.txt", false, false, true, true},
@@ -362,7 +367,7 @@ TEST(ShouldDeleteEntry, PlainFilesByScope)
 
 TEST(ShouldDeleteEntry, EveryOwnFileGoesUnderOwnFilesOnly)
 {
-    ASSERT_EQ(kOwnFileCount, 6u);
+    ASSERT_EQ(kOwnFileCount, 5u);
     for (const char* own : kOwnFiles) {
         EXPECT_TRUE(ShouldDeleteEntry(RemovalScope::OwnFilesOnly, own, false)) << "own file " << Show(own);
     }

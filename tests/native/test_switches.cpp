@@ -44,7 +44,11 @@ constexpr SwitchCase kSwitchCases[] = {
     {"xx-Auto", false, false},
     {"-auto", false, false},
     {"-AUTO", false, false},
-    {"-Auto ", false, false},
+    {"-Auto ", true, false},
+    {"-Auto \t  ", true, false},
+    {"x-Auto  ", true, false},
+    {"-Auto x", false, false},
+    {"x -Auto", false, false},
     {" -Auto", true, false},
     {"-Auto -Uninst", false, false},
     {"-Uninst -Auto", false, false},
@@ -53,13 +57,14 @@ constexpr SwitchCase kSwitchCases[] = {
     {"-", false, false},
     {"Auto", false, false},
     {"-Uninst", false, true},
+    {"-Uninst ", false, true},
     {"x-Uninst", false, true},
     {"-uninst", false, false},
     {"-Uninstall", false, false},
     {"-Unins", false, false},
 };
 
-TEST(MatchesSwitch, RecognisesExactlyTheSwitchOrOneLeadingCharacter)
+TEST(MatchesSwitch, RecognisesTheSwitchOrOneLeadingCharacterThenOnlyBlanks)
 {
     for (const SwitchCase& c : kSwitchCases) {
         auto tail = ExactCopy(c.tail);
@@ -91,6 +96,96 @@ TEST(MatchesSwitch, NullTailOrSwitchNeverMatches)
     EXPECT_FALSE(MatchesSwitch(nullptr, "-Auto"));
     EXPECT_FALSE(MatchesSwitch("-Auto", nullptr));
     EXPECT_FALSE(MatchesSwitch(nullptr, nullptr));
+}
+
+struct TailCase {
+    const char* commandLine;
+    const char* ownPath;   // nullptr: the own file name could not be read
+    const char* tail;
+};
+
+constexpr const char* kSpaced = R"(C:\Program Files\Tapwise\TW.exe)";
+constexpr const char* kPlain = R"(C:\Tapwise\TW.exe)";
+constexpr const char* kSwitchFolder = R"(C:\Tw -Auto\TW.exe)";
+
+constexpr TailCase kTailCases[] = {
+    // Quoted program name, with or without blanks, extra blanks anywhere.
+    {R"("C:\Program Files\Tapwise\TW.exe" -Auto)", kSpaced, "-Auto"},
+    {R"(  "C:\Program Files\Tapwise\TW.exe"    -Auto  )", kSpaced, "-Auto  "},
+    {R"("C:\Tapwise\TW.exe" -Uninst)", kPlain, "-Uninst"},
+    {R"("C:\Tapwise\TW.exe"-Auto)", kPlain, "-Auto"},
+    {R"("C:\Program Files\Tapwise\TW.exe")", kSpaced, ""},
+    {R"("C:\Program Files\Tapwise\TW.exe -Auto)", kSpaced, ""},
+    // Unquoted with blanks: as a Run value or WinExec string of earlier versions.
+    {R"(C:\Program Files\Tapwise\TW.exe -Auto)", kSpaced, "-Auto"},
+    {R"(C:\Program Files\Tapwise\TW.exe   -Auto )", kSpaced, "-Auto "},
+    {R"(c:\program files\tapwise\tw.exe -Auto)", kSpaced, "-Auto"},
+    {R"(C:\Program Files\Tapwise\TW -Auto)", kSpaced, "-Auto"},
+    {R"(C:\Program Files\Tapwise\TW.exe)", kSpaced, ""},
+    {R"(C:\My Windows\TWUninst.exe -Uninst)", R"(C:\My Windows\TWUninst.exe)", "-Uninst"},
+    // Our own name only counts as a whole word.
+    {R"(C:\Program Files\Tapwise\TW.exex -Auto)", kSpaced, "Files\\Tapwise\\TW.exex -Auto"},
+    // Unquoted without blanks, short or relative names: up to the first blank.
+    {R"(C:\Tapwise\TW.exe -Auto)", kPlain, "-Auto"},
+    {R"(C:\PROGRA~1\Tapwise\TW.exe -Auto)", kSpaced, "-Auto"},
+    {R"(TW.exe -Auto)", kSpaced, "-Auto"},
+    {R"(TW.exe	-Auto)", kSpaced, "-Auto"},
+    {R"(C:\Tapwise\TW.exe -Auto)", nullptr, "-Auto"},
+    {R"(C:\Tapwise\TW.exe -Auto)", "", "-Auto"},
+    // A folder whose name holds the switch text is no switch.
+    {R"(C:\Tw -Auto\TW.exe)", kSwitchFolder, ""},
+    {R"("C:\Tw -Auto\TW.exe")", kSwitchFolder, ""},
+    {R"(C:\Tw -Auto\TW.exe -Uninst)", kSwitchFolder, "-Uninst"},
+    {R"(C:\Tw -Auto\TW.exe)", nullptr, "-Auto\\TW.exe"},
+    // Nothing at all.
+    {"", kSpaced, ""},
+    {"   ", kSpaced, ""},
+    {"", nullptr, ""},
+};
+
+TEST(CommandTail, FindsWhatFollowsTheProgramNameWhateverItsQuoting)
+{
+    for (const TailCase& c : kTailCases) {
+        auto line = ExactCopy(c.commandLine);
+        const char* tail = CommandTail(line.get(), c.ownPath);
+        ASSERT_NE(tail, nullptr) << "command line [" << c.commandLine << "]";
+        EXPECT_STREQ(c.tail, tail) << "command line [" << c.commandLine << "], own path ["
+                                   << (c.ownPath != nullptr ? c.ownPath : "(unreadable)") << "]";
+    }
+    EXPECT_EQ(CommandTail(nullptr, kSpaced), nullptr);
+}
+
+struct CommandLineCase {
+    const char* commandLine;
+    const char* ownPath;
+    bool autoFlag;
+    bool uninstallFlag;
+};
+
+constexpr CommandLineCase kCommandLineCases[] = {
+    {R"("C:\Program Files\Tapwise\TW.exe" -Auto)", kSpaced, true, false},
+    {R"(C:\Program Files\Tapwise\TW.exe -Auto)", kSpaced, true, false},
+    {R"(C:\Program Files\Tapwise\TW.exe  -Auto  )", kSpaced, true, false},
+    {R"(C:\Program Files\Tapwise\TW.exe)", kSpaced, false, false},
+    {R"(C:\Program Files\Tapwise\TW.exe -auto)", kSpaced, false, false},
+    {R"(C:\Program Files\Tapwise\TW.exe -Auto -Uninst)", kSpaced, false, false},
+    {R"(C:\My Windows\TWUninst.exe -Uninst)", R"(C:\My Windows\TWUninst.exe)", false, true},
+    {R"("C:\My Windows\TWUninst.exe" -Uninst)", R"(C:\My Windows\TWUninst.exe)", false, true},
+    {R"(C:\Tw -Auto\TW.exe)", kSwitchFolder, false, false},
+    {R"(C:\Tw -Auto\TW.exe)", nullptr, false, false},
+    {R"(C:\Tw -Auto\TW.exe -Uninst)", kSwitchFolder, false, true},
+    {R"(C:\x\-Auto)", R"(C:\x\-Auto)", false, false},
+    {R"("C:\Tapwise\TW.exe"x-Auto)", kPlain, true, false},
+};
+
+TEST(CommandTail, SwitchesOfWholeCommandLines)
+{
+    for (const CommandLineCase& c : kCommandLineCases) {
+        auto line = ExactCopy(c.commandLine);
+        const char* tail = CommandTail(line.get(), c.ownPath);
+        EXPECT_EQ(MatchesSwitch(tail, "-Auto"), c.autoFlag) << "[" << c.commandLine << "] against -Auto";
+        EXPECT_EQ(MatchesSwitch(tail, "-Uninst"), c.uninstallFlag) << "[" << c.commandLine << "] against -Uninst";
+    }
 }
 
 struct RunModeCase {

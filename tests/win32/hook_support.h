@@ -139,7 +139,7 @@ inline void MoveTo(POINT p)
 enum class Button { Left, Right, Middle };
 
 // Set by the first press this process sends: from then on the hook library
-// may hold the click event open, which a test of the missing event must know.
+// may hold the click semaphore open, which a test of the missing one must know.
 inline bool pressSent = false;
 
 inline void Down(Button b)
@@ -158,11 +158,11 @@ inline const char* Name(Button b)
     return b == Button::Left ? "left" : b == Button::Right ? "right" : "middle";
 }
 
-// Signals an auto-reset event has collected: each successful zero wait takes one.
-inline int Drain(HANDLE event)
+// Releases a semaphore has collected: each successful zero wait takes one.
+inline int Drain(HANDLE semaphore)
 {
     int n = 0;
-    while (WaitForSingleObject(event, 0) == WAIT_OBJECT_0)
+    while (WaitForSingleObject(semaphore, 0) == WAIT_OBJECT_0)
         ++n;
     return n;
 }

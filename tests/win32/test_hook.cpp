@@ -1,10 +1,10 @@
 // The real hook library: loaded by full path, fed real mouse input through
-// SendInput, observed through the named event it signals.
+// SendInput, observed through the named semaphore it releases.
 //
-// The library opens the event once per process and keeps the handle, so the
-// test of a missing event needs a process in which no press has been made
-// yet: under ctest every test has a process of its own, and in a run of the
-// whole program that test skips itself if another one pressed first.
+// The library opens the semaphore once per process and keeps the handle, so
+// the tests of a missing semaphore need a process in which no press has been
+// made yet: under ctest every test has a process of its own, and in a run of
+// the whole program those tests skip themselves if another one pressed first.
 #include <gtest/gtest.h>
 #include "engine/counters.h"
 #include "engine/intake.h"
@@ -16,7 +16,13 @@ using namespace tw_test;
 namespace {
 using InitFn = HHOOK(WINAPI*)(HINSTANCE);
 using ResetFn = BOOL(WINAPI*)();
-constexpr char kEventName[] = "TapwiseEvent";
+constexpr char kClickObjectName[] = "TapwiseEvent";
+constexpr LONG kMaxPending = 0x7FFFFFFF;
+
+HANDLE CreateClickSemaphore()
+{
+    return CreateSemaphoreA(nullptr, 0, kMaxPending, kClickObjectName);
+}
 
 struct Library {
     HMODULE module = nullptr;
@@ -41,18 +47,18 @@ struct PressSignals {
     int onPress, onRelease;
 };
 
-PressSignals Press(HANDLE event, const InputWindow& w, Button b)
+PressSignals Press(HANDLE semaphore, const InputWindow& w, Button b)
 {
     MoveTo(w.Center());
     Pump();
-    Drain(event);
+    Drain(semaphore);
     Down(b);
     Pump();
     PressSignals s;
-    s.onPress = Drain(event);
+    s.onPress = Drain(semaphore);
     Up(b);
     Pump();
-    s.onRelease = Drain(event);
+    s.onRelease = Drain(semaphore);
     return s;
 }
 
@@ -64,7 +70,7 @@ protected:
         ASSERT_NE(nullptr, lib_.module) << HookLibraryPath();
         ASSERT_NE(nullptr, lib_.init);
         ASSERT_NE(nullptr, lib_.reset);
-        event_ = CreateEventA(nullptr, FALSE, FALSE, kEventName);
+        event_ = CreateClickSemaphore();
         ASSERT_NE(nullptr, event_);
         Drain(event_);
     }
@@ -81,11 +87,11 @@ protected:
 };
 }  // namespace
 
-TEST(HookLibraryFirstUse, PressBeforeTheEventExistsSignalsNothingAndTheNextPressOpensIt)
+TEST(HookLibraryFirstUse, PressBeforeTheSemaphoreExistsSignalsNothingAndTheNextPressOpensIt)
 {
     if (pressSent)
-        GTEST_SKIP() << "an earlier test of this process has pressed a button: the event may be open already";
-    HANDLE existing = OpenEventA(SYNCHRONIZE, FALSE, kEventName);
+        GTEST_SKIP() << "an earlier test of this process has pressed a button: the semaphore may be open already";
+    HANDLE existing = OpenSemaphoreA(SYNCHRONIZE, FALSE, kClickObjectName);
     ASSERT_EQ(nullptr, existing) << "another program of this session holds \"TapwiseEvent\"";
 
     Library lib = LoadHookLibrary();
@@ -100,7 +106,7 @@ TEST(HookLibraryFirstUse, PressBeforeTheEventExistsSignalsNothingAndTheNextPress
         Pump();   // counted by the hook, but there is nothing to open yet
         ASSERT_EQ(pressesBefore + 1, InputWindow::Presses()) << "the early press must have been delivered";
 
-        HANDLE event = CreateEventA(nullptr, FALSE, FALSE, kEventName);
+        HANDLE event = CreateClickSemaphore();
         ASSERT_NE(nullptr, event);
         EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0)) << "nothing may be pending from the early press";
         PressSignals s = Press(event, w, Button::Left);
@@ -214,19 +220,45 @@ TEST_F(HookLibraryTest, PeekedPressCountsOnlyWhenTakenFromTheQueue)
     Pump();
 }
 
-TEST_F(HookLibraryTest, SignalsGivenBeforeTheWaiterWakesAreAbsorbed)
+TEST_F(HookLibraryTest, PressesGivenBeforeTheWaiterWakesAreEachKept)
 {
     ASSERT_NE(nullptr, lib_.init(lib_.module));
-    InputWindow w;
+    InputWindow w(HTCLIENT, true);
     MoveTo(w.Center());
     Pump();
     Drain(event_);
-    for (int i = 0; i < 3; ++i) {
-        Down(Button::Right);
-        Up(Button::Right);
+    const int before = InputWindow::Presses() + InputWindow::DoubleClicks();
+    for (int i = 0; i < 40; ++i) {
+        Down(i % 2 ? Button::Right : Button::Left);
+        Up(i % 2 ? Button::Right : Button::Left);
     }
-    Pump();
-    EXPECT_EQ(1, Drain(event_)) << "three presses, nobody waiting: the event holds one signal";
+    Pump(200);
+    const int delivered = InputWindow::Presses() + InputWindow::DoubleClicks() - before;
+    ASSERT_EQ(40, delivered) << "presses that reached the window";
+    EXPECT_EQ(40, Drain(event_)) << "forty presses, nobody waiting: one release each";
+}
+
+// Another program of the session may hold the name with an object of another
+// type: the library must neither signal it nor cut the chain.
+TEST(HookLibraryFirstUse, AnEventUnderTheNameIsNeitherSignalledNorInTheWay)
+{
+    if (pressSent)
+        GTEST_SKIP() << "an earlier test of this process has pressed a button: the semaphore may be open already";
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, kClickObjectName);
+    ASSERT_NE(nullptr, event);
+    ASSERT_NE(ERROR_ALREADY_EXISTS, GetLastError()) << "another program of this session holds \"TapwiseEvent\"";
+    Library lib = LoadHookLibrary();
+    ASSERT_NE(nullptr, lib.init);
+    ASSERT_NE(nullptr, lib.init(lib.module));
+    {
+        InputWindow w;
+        const int presses = InputWindow::Presses();
+        PressSignals s = Press(event, w, Button::Left);
+        EXPECT_EQ(presses + 1, InputWindow::Presses()) << "the press must reach the window all the same";
+        EXPECT_EQ(0, s.onPress) << "an event of the name is not the click semaphore";
+    }
+    EXPECT_NE(FALSE, lib.reset());
+    CloseHandle(event);
 }
 
 TEST_F(HookLibraryTest, InitIgnoresItsArgumentOnceTheLibraryKnowsItsModule)
@@ -255,7 +287,7 @@ TEST_F(HookLibraryTest, ResetRemovesTheHookOnceAndInitInstallsItAgain)
     EXPECT_NE(FALSE, lib_.reset());
 }
 
-// ---- The counting path: library, event, counting thread, counters ----
+// ---- The counting path: library, semaphore, counting thread, counters ----
 
 TEST(ClickIntakeTest, EveryPressReachesTheCountersOnce)
 {
@@ -263,8 +295,8 @@ TEST(ClickIntakeTest, EveryPressReachesTheCountersOnce)
     ASSERT_EQ(1, BindHookLibraryNamed(path.c_str(), false)) << path;
     ASSERT_NE(nullptr, TapwiseInitEntry);
     ASSERT_NE(nullptr, TapwiseResetEntry);
-    // A signal left over from an earlier test of this process is not a press.
-    if (HANDLE earlier = OpenEventA(EVENT_ALL_ACCESS, FALSE, kEventName)) {
+    // A release left over from an earlier test of this process is not a press.
+    if (HANDLE earlier = OpenSemaphoreA(SYNCHRONIZE, FALSE, kClickObjectName)) {
         Drain(earlier);
         CloseHandle(earlier);
     }
@@ -280,8 +312,6 @@ TEST(ClickIntakeTest, EveryPressReachesTheCountersOnce)
         for (Button b : buttons) {
             Down(b);
             ++expected;
-            // One press at a time: the counting thread must have taken the
-            // signal before the next one, or the event would merge them.
             DWORD start = GetTickCount();
             while (Counters.rawClicks.load() < expected && GetTickCount() - start < 2000)
                 Pump(10);
@@ -298,7 +328,72 @@ TEST(ClickIntakeTest, EveryPressReachesTheCountersOnce)
             EXPECT_EQ(int32_t(expected), CurrentCount(Period(p))) << "period " << p;
         for (int p = 0; p < kLastCount; ++p)
             EXPECT_EQ(0, LastCount(Period(p))) << "period " << p;
+
+        // Presses back to back, far faster than the thread wakes: each one
+        // is counted, late perhaps, but never merged with another.
+        const int before = InputWindow::Presses();
+        for (int i = 0; i < 150; ++i) {
+            Down(Button::Left);
+            Up(Button::Left);
+        }
+        Pump(200);
+        ASSERT_EQ(150, InputWindow::Presses() - before) << "presses that reached the window";
+        expected += 150;
+        DWORD start = GetTickCount();
+        while (Counters.rawClicks.load() < expected && GetTickCount() - start < 5000)
+            Pump(10);
+        Pump(200);
+        EXPECT_EQ(expected, Counters.rawClicks.load()) << "after 150 presses back to back";
     }
     RemoveHook();
+    ClearCounters();
+}
+
+// Another program holds the name with an event: there is nothing to wait on,
+// so the program runs on and counts nothing rather than spinning.
+TEST(ClickIntakeTest, AnEventUnderTheNameLeavesTheProgramRunningWithoutCounting)
+{
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, kClickObjectName);
+    ASSERT_NE(nullptr, event);
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(event);
+        GTEST_SKIP() << "an earlier test of this process created the click semaphore";
+    }
+    const std::string path = HookLibraryPath();
+    ASSERT_EQ(1, BindHookLibraryNamed(path.c_str(), false)) << path;
+    ClearCounters();
+    StartClickIntake();
+    EXPECT_EQ(nullptr, ClickEvent) << "a handle to the event was taken for the semaphore";
+    {
+        InputWindow w;
+        for (int i = 0; i < 3; ++i)
+            Press(event, w, Button::Left);
+        Pump(200);
+        EXPECT_EQ(0u, Counters.rawClicks.load()) << "clicks counted without a semaphore";
+    }
+    EXPECT_NE(FALSE, TapwiseResetEntry()) << "the hook is installed all the same";
+    CloseHandle(event);
+}
+
+// A wait that fails must end the thread, never turn into counting.
+TEST(ClickIntakeTest, AFailingWaitEndsTheCountingThread)
+{
+    // Not a closed handle: its value would come back for the thread itself.
+    const HANDLE invalid[] = {nullptr, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7ffffff0))};
+    for (HANDLE h : invalid) {
+        ClickEvent = h;
+        ClearCounters();
+        HANDLE thread = CreateThread(nullptr, 0, CountingThread, nullptr, 0, nullptr);
+        ASSERT_NE(nullptr, thread);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 3000)) << "the thread still runs on handle " << h;
+        DWORD code = STILL_ACTIVE;
+        GetExitCodeThread(thread, &code);
+        EXPECT_NE(STILL_ACTIVE, code);
+        EXPECT_EQ(0u, Counters.rawClicks.load()) << "clicks counted on a failing wait, handle " << h;
+        if (code == STILL_ACTIVE)
+            TerminateThread(thread, 0);
+        CloseHandle(thread);
+    }
+    ClickEvent = nullptr;
     ClearCounters();
 }

@@ -201,6 +201,36 @@ TEST_F(RegistryTest, ReadOfExactlyFittingValueSucceeds)
     EXPECT_STREQ("abc", buffer);
 }
 
+// Windows hands a REG_SZ stored without its zero back as it is; Wine adds the
+// zero itself. Stored as REG_BINARY the same bytes come back unterminated
+// under Wine too, as a text read sees them on Windows.
+TEST_F(RegistryTest, TextReadIsAlwaysTerminated)
+{
+    for (DWORD type : {DWORD(REG_SZ), DWORD(REG_BINARY)}) {
+        // A text without its zero that fills the buffer is refused whole.
+        ASSERT_TRUE(PutRaw(HKEY_LOCAL_MACHINE, kScratch, "Full", type, "abcd", 4));
+        std::vector<char> small(8, 'q');
+        EXPECT_EQ(0, RegistryRead(HKEY_LOCAL_MACHINE, kScratch.c_str(), "Full", REG_SZ, small.data(), 4))
+            << "stored type " << type;
+        EXPECT_EQ(std::string(4, '\0') + "qqqq", std::string(small.begin(), small.end())) << "stored type " << type;
+
+        const std::string path(256, 'p');
+        ASSERT_TRUE(PutRaw(HKEY_LOCAL_MACHINE, kScratch, "Path256", type, path.c_str(), 256));
+        std::vector<char> buffer(256, 'q');
+        EXPECT_EQ(0, RegistryRead(HKEY_LOCAL_MACHINE, kScratch.c_str(), "Path256", REG_SZ, buffer.data(), 256))
+            << "stored type " << type;
+        EXPECT_EQ(0, buffer[0]) << "stored type " << type;
+
+        // Above 256 bytes the buffer is not cleared ahead: the zero comes after the text.
+        ASSERT_TRUE(PutRaw(HKEY_LOCAL_MACHINE, kScratch, "Short", type, "C:\\Dir", 6));
+        std::vector<char> large(300, 'q');
+        EXPECT_EQ(1, RegistryRead(HKEY_LOCAL_MACHINE, kScratch.c_str(), "Short", REG_SZ, large.data(), 300))
+            << "stored type " << type;
+        EXPECT_EQ(6u, strnlen(large.data(), large.size()))
+            << "stored type " << type << ", read back: " << std::string(large.data(), 12);
+    }
+}
+
 // ---- Names of 255 and 256 characters ----
 
 TEST_F(RegistryTest, ValueNamesOf255CharactersWorkAndLongerOnesAreRefused)

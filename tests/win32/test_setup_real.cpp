@@ -493,7 +493,8 @@ TEST_F(SetupInstallDirReal, OtherDirectoryLosesOnlyTapwiseFiles)
     Fill(kForeign, {"TW.exe", "tapwise.DLL", "Readme.txt", "DAY.txt", "Month.txt", "Year.txt", "other.txt",
                     "TW.exe.bak", ".Day.txt"});
     EXPECT_EQ(1, RemoveInstallDirectory(kForeign.c_str()));
-    EXPECT_EQ((std::vector<std::string>{".Day.txt", "TW.exe.bak", "other.txt"}), Listing(kForeign));
+    EXPECT_EQ((std::vector<std::string>{".Day.txt", "Readme.txt", "TW.exe.bak", "other.txt"}), Listing(kForeign))
+        << "a readme outside the installer's own directory is someone else's";
 
     RemoveTree(kForeign);
     Fill(kForeign, {"TW.exe", "Day.txt"});
@@ -526,6 +527,38 @@ TEST(SetupResourceReal, WrittenWholeOrNotAtAll)
     }
     ExtractResourceToFile("Text", 999, (dir + "\\none.txt").c_str());
     EXPECT_FALSE(Exists(dir + "\\none.txt")) << "a missing resource made a file";
+    RemoveTree(dir);
+}
+
+// The library written over an older one: in place when it can be, refused
+// honestly when the older one can neither be overwritten nor moved aside.
+TEST(SetupLibraryReal, WrittenOverAnOlderOneOrReportedAsNotInPlace)
+{
+    ProgramInstance = GetModuleHandleA(nullptr);
+    const std::string dir = "C:\\twgtest_lib", target = dir + "\\Tapwise.dll";
+    RemoveTree(dir);
+    ASSERT_NE(0, CreateDirectoryA(dir.c_str(), nullptr));
+    HRSRC found = FindResourceA(ProgramInstance, MAKEINTRESOURCEA(IDR_LIBRARY), "Library");
+    ASSERT_NE(nullptr, found);
+    const std::string library(static_cast<const char*>(LockResource(LoadResource(ProgramInstance, found))),
+                              SizeofResource(ProgramInstance, found));
+
+    EXPECT_EQ(1, InstallLibrary(target.c_str())) << "no library there yet";
+    EXPECT_EQ(library, ReadWholeFile(target));
+    WriteFileText(target, "older library");
+    EXPECT_EQ(1, InstallLibrary(target.c_str())) << "an older library nobody holds";
+    EXPECT_EQ(library, ReadWholeFile(target));
+    EXPECT_EQ(std::vector<std::string>{"Tapwise.dll"}, Listing(dir));
+
+    // Held open without leave to write, rename or delete: nothing can be done
+    // now, and the caller must hear so; the older library stays usable.
+    WriteFileText(target, "older library");
+    HANDLE held = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_EQ(0, InstallLibrary(target.c_str())) << "a library that could not be replaced";
+    CloseHandle(held);
+    EXPECT_EQ("older library", ReadWholeFile(target));
+    EXPECT_EQ(std::vector<std::string>{"Tapwise.dll"}, Listing(dir)) << "a file left behind by the attempt";
     RemoveTree(dir);
 }
 
@@ -592,11 +625,11 @@ TEST_F(SetupCloseRunningReal, WaitsUntilTheClosedCopyHasEnded)
     EXPECT_EQ(nullptr, FindWindowA(kMainClass, nullptr));
 }
 
-TEST_F(SetupCloseRunningReal, WaitForACopyThatDoesNotEndIsBounded)
+TEST_F(SetupCloseRunningReal, WaitForACopyThatDoesNotEndIsBoundedAndReported)
 {
     StartStandIn(60000);
     DWORD start = GetTickCount();
-    EXPECT_EQ(1, CloseRunningInstance(1));
+    EXPECT_EQ(kCopyStillRunning, CloseRunningInstance(1)) << "a copy still running is reported";
     DWORD elapsed = GetTickCount() - start;
     EXPECT_FALSE(StandInEnded());
     // 750 ms pause, then at most 5 s more.

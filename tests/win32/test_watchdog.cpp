@@ -20,6 +20,7 @@ std::string calls;                 // 'R' per reset, 'I' per init, in order
 HINSTANCE initArgument;
 LARGE_INTEGER resetTime, initTime;
 bool clickDuringInit;
+bool initFails;
 
 BOOL WINAPI StandInReset()
 {
@@ -35,7 +36,7 @@ HHOOK WINAPI StandInInit(HINSTANCE module)
     QueryPerformanceCounter(&initTime);
     if (clickDuringInit)
         Counters.rawClicks.fetch_add(1);
-    return reinterpret_cast<HHOOK>(0x1234);
+    return initFails ? nullptr : reinterpret_cast<HHOOK>(0x1234);
 }
 
 double MillisecondsBetween(LARGE_INTEGER a, LARGE_INTEGER b)
@@ -122,6 +123,45 @@ TEST(HookWatchdogTest, ReinstallsOncePerIdleStretchAfterClicks)
     Counters.rawClicks.fetch_add(1);
     Checks(3);
     EXPECT_EQ("RIRIRIRIRIRIRI", calls);
+    Counters.rawClicks.store(0);
+}
+
+// A first install that fails would otherwise count nothing for the whole
+// run: no click ever comes to start the idle rule.
+TEST(HookWatchdogTest, RetriesAFailedInstallAtEveryCheckUntilItSucceeds)
+{
+    HookLibrary = kLibrarySentinel;
+    TapwiseInitEntry = StandInInit;
+    TapwiseResetEntry = StandInReset;
+    Counters.rawClicks.store(0);
+    calls.clear();
+    initFails = true;
+    StartClickIntake();
+    EXPECT_EQ("I", calls) << "the first install";
+    Checks(1);
+    EXPECT_EQ("II", calls) << "no click yet, but the install failed: tried again";
+    Checks(1);
+    EXPECT_EQ("III", calls) << "still failing: tried at every check";
+    initFails = false;
+    Checks(1);
+    EXPECT_EQ("IIII", calls) << "the install that succeeds";
+    Checks(3);
+    EXPECT_EQ("IIII", calls) << "installed and no click since: left alone";
+
+    // A re-install after an idle stretch that fails is retried the same way.
+    Counters.rawClicks.store(1);
+    Checks(1);
+    initFails = true;
+    Checks(1);
+    EXPECT_EQ("IIIIRI", calls) << "idle after a click: removed and installed again";
+    Checks(1);
+    initFails = false;
+    EXPECT_EQ("IIIIRII", calls) << "that install failed: tried again without a removal";
+    Checks(3);
+    EXPECT_EQ("IIIIRIII", calls) << "installed at last, then quiet";
+    TapwiseInitEntry = nullptr;
+    TapwiseResetEntry = nullptr;
+    RemoveHook();
     Counters.rawClicks.store(0);
 }
 
