@@ -98,5 +98,7 @@ int CreateProgramGroup(const char* program, const char* readme, const char* unin
 
 int DeleteProgramGroup()
 {
-    return RunGroupCommands(DeleteGroupCommands(LoadText(IDS_GROUP)));
+    char group[kPathSize];
+    lstrcpynA(group, LoadText(IDS_GROUP), sizeof group);
+    return RunGroupCommands(DeleteGroupCommands(group));
 }
