@@ -13,8 +13,6 @@
 #include <cstring>
 
 namespace {
-constexpr char kInstallFailedText[] =
-    "Tapwise could not be installed: its program file could not be written to the program directory.";
 
 struct FileGuard {
     HANDLE h = INVALID_HANDLE_VALUE;
@@ -200,7 +198,7 @@ int InstallSelf()
     if (!CopyInstallFiles(program, library, readme, uninstaller)) {
         // An earlier installation keeps its shortcut, group and entries; the
         // user learns that this one did not happen.
-        MessageBoxA(nullptr, kInstallFailedText, LoadText(IDS_TITLE), MB_ICONERROR | MB_OK);
+        MessageBoxA(nullptr, LoadText(IDS_COPY_FAILED), LoadText(IDS_TITLE), MB_ICONERROR | MB_OK);
         return 1;
     }
 
