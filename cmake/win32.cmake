@@ -65,6 +65,10 @@ if(NOT TW_64)
   set_tests_properties(binary.check_pe PROPERTIES LABELS binary)
 endif()
 
+if(NOT TW_64)
+  include(${PROJECT_SOURCE_DIR}/cmake/guest.cmake)
+endif()
+
 if(NOT TW_BUILD_TESTS)
   return()
 endif()
