@@ -52,11 +52,29 @@ unmount_all() {
   for m in dev/pts dev proc sys; do mountpoint -q "$root/$m" 2>/dev/null && umount -l "$root/$m"; done
   return 0
 }
-trap 'unmount_all; rm -rf "$work"' EXIT
+# Long steps run in the background so that a TERM (a time limit above us)
+# reaches this script at once; it ends the step and cleans up.
+child=
+bounded() {  # seconds, command...
+  local secs=$1; shift
+  timeout "$secs" "$@" &
+  child=$!
+  wait "$child"
+  local rc=$?
+  child=
+  return $rc
+}
+on_exit() {
+  [ -n "$child" ] && kill "$child" 2>/dev/null && wait "$child"
+  unmount_all
+  rm -rf "$work"
+}
+trap on_exit EXIT
+trap 'exit 143' TERM INT
 
 step "debootstrap bookworm from $mirror (log: $log)"
 include=$(IFS=,; echo "${base_pkgs[*]}")
-timeout 1500 debootstrap --variant=minbase --include="$include" bookworm "$root" "$mirror" >"$log" 2>&1 \
+bounded 1500 debootstrap --variant=minbase --include="$include" bookworm "$root" "$mirror" >"$log" 2>&1 \
   || { tail -20 "$log" >&2; fail "debootstrap (see above)"; }
 
 step "wine (i386 and amd64) into the chroot"
@@ -69,7 +87,7 @@ chroot "$root" apt-get update -qq >>"$log" 2>&1 || fail "apt-get update in the c
 # The i386 maintainer scripts that run i386 programs fail here with "Exec
 # format error" (this kernel runs no 32-bit code); their packages are then
 # configured for real at the guest's first boot.
-DEBIAN_FRONTEND=noninteractive timeout 1500 chroot "$root" \
+DEBIAN_FRONTEND=noninteractive bounded 1500 chroot "$root" \
   apt-get install -y -q --no-install-recommends "${wine_pkgs[@]}" >>"$log" 2>&1 || true
 chroot "$root" dpkg -s wine32:i386 wine64 fonts-wine >/dev/null 2>&1 \
   || { tail -30 "$log" >&2; fail "wine did not unpack in the chroot"; }
@@ -84,7 +102,7 @@ cp "$root"/boot/vmlinuz-* "$work/vmlinuz"
 cp "$root"/boot/initrd.img-* "$work/initrd.img"
 
 step "ext4 image"
-timeout 600 mkfs.ext4 -q -F -L tapwise-guest -d "$root" "$work/root.ext4" 6G >>"$log" 2>&1 \
+bounded 600 mkfs.ext4 -q -F -L tapwise-guest -d "$root" "$work/root.ext4" 6G >>"$log" 2>&1 \
   || { tail -5 "$log" >&2; fail "mkfs.ext4 -d"; }
 rm -rf "$root"
 
@@ -103,7 +121,7 @@ test -f "$WINEPREFIX/system.reg" && test -d "$WINEPREFIX/drive_c/windows/syswow6
 test -f "$WINEPREFIX/system.reg"
 PREPARE
 cp "$here/guest-wine.sh" "$work/share/"
-TW_GUEST_IMAGE=$work TW_GUEST_WRITABLE=1 timeout 1200 "$here/guest-run.sh" "$work/share" "$work/share/prepare.sh" 1100 \
+TW_GUEST_IMAGE=$work TW_GUEST_WRITABLE=1 bounded 1200 "$here/guest-run.sh" "$work/share" "$work/share/prepare.sh" 1100 \
   >>"$log" 2>&1 || { tail -30 "$log" "$work/share/guest.log" >&2; fail "the first boot"; }
 
 rm -rf "$work/share" "$work/root"

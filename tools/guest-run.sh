@@ -34,6 +34,8 @@ drive="file=$image/root.ext4,format=raw,if=virtio,cache=unsafe"
 # panic=: a kernel or initramfs that cannot go on restarts, which -no-reboot
 # turns into qemu's end instead of a rescue shell waiting forever.
 started=$(date +%s)
+# In the background, so that a TERM from a time limit above us ends the machine too.
+trap '[ -n "${qemu:-}" ] && kill "$qemu" 2>/dev/null; exit 143' TERM INT
 timeout --kill-after=15 "$limit" qemu-system-x86_64 \
   -accel tcg,thread=multi -cpu max,-smap -smp 2 -m 4G \
   -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
@@ -42,8 +44,11 @@ timeout --kill-after=15 "$limit" qemu-system-x86_64 \
   -fsdev local,id=share,path="$share",security_model=none \
   -device virtio-9p-pci,fsdev=share,mount_tag=share \
   -nic none -display none -monitor none -serial file:"$share/console.log" -no-reboot \
-  </dev/null >"$share/qemu.log" 2>&1
+  </dev/null >"$share/qemu.log" 2>&1 &
+qemu=$!
+wait "$qemu"
 qemu_rc=$?
+qemu=
 took=$(( $(date +%s) - started ))
 echo "guest-run: machine ran ${took}s" >&2
 
