@@ -84,9 +84,9 @@ mount --bind /dev "$root/dev"
 mount --bind /dev/pts "$root/dev/pts"
 chroot "$root" dpkg --add-architecture i386
 chroot "$root" apt-get update -qq >>"$log" 2>&1 || fail "apt-get update in the chroot"
-# The i386 maintainer scripts that run i386 programs fail here with "Exec
-# format error" (this kernel runs no 32-bit code); their packages are then
-# configured for real at the guest's first boot.
+# An i386 maintainer script that runs an i386 program fails here with "Exec
+# format error" when the build machine's kernel runs no 32-bit code; such a
+# package is configured for real at the guest's first boot.
 DEBIAN_FRONTEND=noninteractive bounded 1500 chroot "$root" \
   apt-get install -y -q --no-install-recommends "${wine_pkgs[@]}" >>"$log" 2>&1 || true
 chroot "$root" dpkg -s wine32:i386 wine64 fonts-wine >/dev/null 2>&1 \

@@ -64,6 +64,7 @@ EOF
 rc=$?
 cat "$share/guest.log" 2>/dev/null
 mkdir -p "$build/screenshots"
+rm -f "$build"/screenshots/i686-*.png
 for f in "$share"/shots/*.png; do
   [ -f "$f" ] || continue
   name=$(basename "$f")

@@ -39,7 +39,7 @@ trap '[ -n "${qemu:-}" ] && kill "$qemu" 2>/dev/null; exit 143' TERM INT
 timeout --kill-after=15 "$limit" qemu-system-x86_64 \
   -accel tcg,thread=multi -cpu max,-smap -smp 2 -m 4G \
   -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
-  -append "root=/dev/vda rw init=/sbin/tw-guest-init console=ttyS0 panic=5 rootdelay=60 quiet" \
+  -append "root=/dev/vda rw init=/sbin/tw-guest-init console=ttyS0 panic=5 ${TW_GUEST_KERNEL_ARGS:-quiet}" \
   -drive "$drive" \
   -fsdev local,id=share,path="$share",security_model=none \
   -device virtio-9p-pci,fsdev=share,mount_tag=share \
