@@ -14,7 +14,7 @@ bash tools/setup.sh || exit 1
 # waits for it at the end and fails clearly if it could not be built.
 mkdir -p build
 rm -f build/guest-image.rc build/guest-image.pid
-( nice -n 19 tools/guest-image.sh >build/guest-image.log 2>&1; echo $? >build/guest-image.rc ) &
+setsid bash -c 'nice -n 19 tools/guest-image.sh >build/guest-image.log 2>&1; echo $? >build/guest-image.rc' &
 echo $! >build/guest-image.pid
 # --------------------------------------------------------------------------------
 
@@ -60,6 +60,11 @@ if [ -f build/build.ninja ]; then
   run_ctest i686vm build -L '^i686vm$'
 else
   results+=("i686vm 0 1")
+fi
+guest_pid=$(cat build/guest-image.pid 2>/dev/null)
+if [ -n "$guest_pid" ] && kill -0 "$guest_pid" 2>/dev/null; then
+  echo "ending the unfinished machine image build"
+  kill -- "-$guest_pid" 2>/dev/null
 fi
 # --------------------------------------------------------------------------------
 
