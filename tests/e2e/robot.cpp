@@ -137,11 +137,19 @@ int Answer(const char* caption, const char* button, DWORD ms)
     return 0;
 }
 
-void MouseEvent(DWORD flags)
+// Every event carries the point itself: a pointer moved by SetCursorPos alone
+// can lag behind on a slow machine (the display's own motion events arrive
+// late), and a bare press would then land where the pointer was before.
+void MouseEvent(DWORD flags, int x, int y)
 {
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     INPUT in = {};
     in.type = INPUT_MOUSE;
-    in.mi.dwFlags = flags;
+    in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    // Absolute positions run 0..65535 over the screen; rounded up so that the
+    // system's scaling back (position * size / 65536, rounded down) gives x, y.
+    in.mi.dx = static_cast<LONG>((static_cast<long long>(x) * 65536 + width - 1) / width);
+    in.mi.dy = static_cast<LONG>((static_cast<long long>(y) * 65536 + height - 1) / height);
     SendInput(1, &in, sizeof in);
     Sleep(30);
 }
@@ -154,8 +162,8 @@ int InputClick(int x, int y, const char* button, bool twice)
     SetCursorPos(x, y);
     Sleep(50);
     for (int i = 0; i < (twice ? 2 : 1); ++i) {
-        MouseEvent(down);
-        MouseEvent(up);
+        MouseEvent(down, x, y);
+        MouseEvent(up, x, y);
     }
     return 0;
 }
