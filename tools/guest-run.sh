@@ -6,6 +6,8 @@
 # SHARE/guest.log, its exit code as SHARE/guest.rc, the machine's console as
 # SHARE/console.log. The disk image stays untouched (a throwaway overlay)
 # unless TW_GUEST_WRITABLE=1. The whole run is bounded by SECONDS (default 600).
+# TW_GUEST_IMAGE names the image folder (default: tools/guest-image.sh's);
+# TW_GUEST_KERNEL_ARGS replaces "quiet" on the kernel command line.
 # Exit code: the script's, or 90 and a message saying which step failed.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -27,8 +29,8 @@ share=$(cd "$share" && pwd)
 basename "$script" >"$share/guest.name"
 rm -f "$share/guest.rc" "$share/guest.log" "$share/console.log"
 
-drive="file=$image/root.ext4,format=raw,if=virtio,cache=unsafe"
-[ "${TW_GUEST_WRITABLE:-0}" = 1 ] || drive="$drive,snapshot=on"
+drive="file=$image/root.ext4,format=raw,if=virtio"
+if [ "${TW_GUEST_WRITABLE:-0}" = 1 ]; then drive="$drive,cache=writeback"; else drive="$drive,cache=unsafe,snapshot=on"; fi
 # tcg: no usable hardware virtualisation here. -smap off: with it, every
 # 32-bit Wine process dies at an iret under the emulator.
 # panic=: a kernel or initramfs that cannot go on restarts, which -no-reboot
