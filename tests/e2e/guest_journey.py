@@ -5,10 +5,10 @@ statistics window and saved, start with Windows switched off and on, a restart
 that keeps the counts, Terminate and the removal.
 
 It runs inside the emulated machine that tools/guest-journey.sh boots (this
-machine's kernel runs no 32-bit code). Every robot run there starts a 32-bit
-Wine process on an emulated CPU, which costs a second or more, so each stage
-checks what it must with few runs. Each stage leaves a screenshot
-build/screenshots/i686-NN-<stage>.png.
+machine's kernel runs no 32-bit code), and as well in a 64-bit session with the
+x86_64 build, to try changes quickly. A Wine program start costs seconds on the
+emulated CPU, so one robot process serves every command. Each stage leaves a
+screenshot build/screenshots/i686-NN-<stage>.png.
 """
 import os
 import select
