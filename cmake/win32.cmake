@@ -76,6 +76,7 @@ endif()
 # --- the shipped 32-bit build executed: emulated library, i686 Linux core ---
 if(NOT TW_64)
   include(${PROJECT_SOURCE_DIR}/cmake/i686-tests.cmake)
+  include(${PROJECT_SOURCE_DIR}/cmake/guest.cmake)
 endif()
 
 if(NOT TW_BUILD_TESTS)

@@ -38,6 +38,9 @@
 //   burst COUNT SPACING_US           COUNT left presses with releases into a window of its own,
 //                                    one every SPACING_US µs (0: as fast as its queue is emptied);
 //                                    prints "sent N taken N seconds S"
+//   serve                            runs the commands read from standard input, one a line with
+//                                    tab-separated arguments, each answered by its output and
+//                                    "\x04 EXITCODE" on a line (one process for many commands)
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -142,11 +145,19 @@ int Answer(const char* caption, const char* button, DWORD ms)
     return 0;
 }
 
-void MouseEvent(DWORD flags)
+// Every event carries the point itself: a pointer moved by SetCursorPos alone
+// can lag behind on a slow machine (the display's own motion events arrive
+// late), and a bare press would then land where the pointer was before.
+void MouseEvent(DWORD flags, int x, int y)
 {
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     INPUT in = {};
     in.type = INPUT_MOUSE;
-    in.mi.dwFlags = flags;
+    in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    // Absolute positions run 0..65535 over the screen; rounded up so that the
+    // system's scaling back (position * size / 65536, rounded down) gives x, y.
+    in.mi.dx = static_cast<LONG>((static_cast<long long>(x) * 65536 + width - 1) / width);
+    in.mi.dy = static_cast<LONG>((static_cast<long long>(y) * 65536 + height - 1) / height);
     SendInput(1, &in, sizeof in);
     Sleep(30);
 }
@@ -159,8 +170,8 @@ int InputClick(int x, int y, const char* button, bool twice)
     SetCursorPos(x, y);
     Sleep(50);
     for (int i = 0; i < (twice ? 2 : 1); ++i) {
-        MouseEvent(down);
-        MouseEvent(up);
+        MouseEvent(down, x, y);
+        MouseEvent(up, x, y);
     }
     return 0;
 }
@@ -409,7 +420,7 @@ int Burst(unsigned count, unsigned spacingUs)
     return 0;
 }
 
-int main(int argc, char** argv)
+int RunCommand(int argc, char** argv)
 {
     if (argc < 2)
         return 64;
@@ -562,4 +573,36 @@ int main(int argc, char** argv)
         return 64;
     }
     return 0;
+}
+
+// Starting a program costs seconds where the CPU is emulated; serving many
+// commands from one process keeps a scenario's hundred looks and clicks cheap.
+int Serve()
+{
+    static char line[8192];
+    while (fgets(line, sizeof line, stdin)) {
+        line[strcspn(line, "\r\n")] = 0;
+        char robotName[] = "robot";
+        char* args[34] = {robotName};
+        int n = 1;
+        for (char* p = line; n < 33;) {
+            args[n++] = p;
+            char* tab = strchr(p, '\t');
+            if (!tab)
+                break;
+            *tab = 0;
+            p = tab + 1;
+        }
+        int rc = RunCommand(n, args);
+        printf("\x04 %d\n", rc);
+        fflush(stdout);
+    }
+    return 0;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && !strcmp(argv[1], "serve"))
+        return Serve();
+    return RunCommand(argc, argv);
 }
