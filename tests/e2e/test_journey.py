@@ -255,7 +255,7 @@ def test_journey():
     check_eq(0, t.main_window(), "main window after Terminate")
     last_session = t.reg_number("CounterLastSession")
     check_eq(5, last_session, "session count stored at the end of the night's run")
-    t.wait_until(lambda: ui.strip_pixels(t.grab_screen()) == ui.strip_pixels(empty_tray), 10, 0.3,
+    t.wait_until(lambda: ui.strip_pixels(t.grab_screen()) == ui.strip_pixels(empty_tray), 20, 0.3,
                  "the tray icon to go")
     t.screenshot("journey-08-terminated")
 

@@ -119,7 +119,8 @@ def uninstall(answers=("IDYES", "IDYES")):
 
 def start_copy():
     proc = t.start([s.INSTALL_DIR + r"\TW.exe", "-Auto"])
-    main = t.wait_main_window(15000)
+    # A loaded machine can take a while to bring a Wine program up.
+    main = t.wait_main_window(30000)
     check(main, "the installed copy did not start")
     return proc, main
 

@@ -151,7 +151,7 @@ def test_statistics_page_shows_and_follows_counts():
     proc, main, _ = ui.launch("TwValues", clean_store=False)
     sheet = ui.wait_sheet()
     page = ui.current_page(sheet)
-    time.sleep(0.3)
+    t.wait_until(lambda: ui.fields(page)[ui.TOTAL_FIELD] == "12345", 5, 0.2, "the stored total on the page")
     before = check_shown(page, SHOWN_AT_START, "12345", "at opening")
     t.screenshot("statistics-page-start")
 

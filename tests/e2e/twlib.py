@@ -359,8 +359,12 @@ def grab_screen():
 
 def special_folder(csidl):
     """File-system path of a special folder (CSIDL), or None when the prefix has none."""
-    out = robot("folder", csidl).strip()
-    return out if robot.rc == 0 and out else None
+    for _ in range(3):   # Wine's shell folders can be briefly unreadable while its desktop starts
+        out = robot("folder", csidl).strip()
+        if robot.rc == 0 and out:
+            return out
+        time.sleep(1)
+    return None
 
 
 def read_link(windows_path):
