@@ -21,6 +21,27 @@ inline std::string HookLibraryPath()
     return m && m < sizeof full ? std::string(full, m) : relative;
 }
 
+// The library loaded by its full path, with both exports bound.
+using InitFn = HHOOK(WINAPI*)(HINSTANCE);
+using ResetFn = BOOL(WINAPI*)();
+
+struct Library {
+    HMODULE module = nullptr;
+    InitFn init = nullptr;
+    ResetFn reset = nullptr;
+};
+
+inline Library LoadHookLibrary()
+{
+    Library lib;
+    lib.module = LoadLibraryA(HookLibraryPath().c_str());
+    if (lib.module) {
+        lib.init = reinterpret_cast<InitFn>(GetProcAddress(lib.module, "TapwiseInit"));
+        lib.reset = reinterpret_cast<ResetFn>(GetProcAddress(lib.module, "TapwiseReset"));
+    }
+    return lib;
+}
+
 // Takes every queued message, then keeps pumping for `ms` so that input the
 // system is still delivering is taken too.
 inline void Pump(DWORD ms = 60)

@@ -14,8 +14,6 @@
 using namespace tw_test;
 
 namespace {
-using InitFn = HHOOK(WINAPI*)(HINSTANCE);
-using ResetFn = BOOL(WINAPI*)();
 constexpr char kClickObjectName[] = "TapwiseEvent";
 constexpr LONG kMaxPending = 0x7FFFFFFF;
 
@@ -24,22 +22,6 @@ HANDLE CreateClickSemaphore()
     return CreateSemaphoreA(nullptr, 0, kMaxPending, kClickObjectName);
 }
 
-struct Library {
-    HMODULE module = nullptr;
-    InitFn init = nullptr;
-    ResetFn reset = nullptr;
-};
-
-Library LoadHookLibrary()
-{
-    Library lib;
-    lib.module = LoadLibraryA(HookLibraryPath().c_str());
-    if (lib.module) {
-        lib.init = reinterpret_cast<InitFn>(GetProcAddress(lib.module, "TapwiseInit"));
-        lib.reset = reinterpret_cast<ResetFn>(GetProcAddress(lib.module, "TapwiseReset"));
-    }
-    return lib;
-}
 
 // One press and its release at the window's centre; returns the signals
 // collected after the press and after the release.

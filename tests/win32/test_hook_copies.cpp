@@ -9,8 +9,6 @@
 using namespace tw_test;
 
 namespace {
-using InitFn = HHOOK(WINAPI*)(HINSTANCE);
-using ResetFn = BOOL(WINAPI*)();
 constexpr char kChildVariable[] = "TW_HOOK_COPY_CHILD";
 constexpr char kInstalledName[] = "TapwiseTestCopyInstalled";
 constexpr char kGoName[] = "TapwiseTestCopyGo";
@@ -22,23 +20,6 @@ enum ChildFault : DWORD {
     kOwnResetFailed = 4,
     kNoHandshake = 8,
 };
-
-struct Library {
-    HMODULE module = nullptr;
-    InitFn init = nullptr;
-    ResetFn reset = nullptr;
-};
-
-Library Load()
-{
-    Library lib;
-    lib.module = LoadLibraryA(HookLibraryPath().c_str());
-    if (lib.module) {
-        lib.init = reinterpret_cast<InitFn>(GetProcAddress(lib.module, "TapwiseInit"));
-        lib.reset = reinterpret_cast<ResetFn>(GetProcAddress(lib.module, "TapwiseReset"));
-    }
-    return lib;
-}
 
 // A hook of this thread installed before the library's, so it comes after
 // the library's in the chain: it sees a press only if the library passed it on.
@@ -100,7 +81,7 @@ TEST(HookLibraryCopies, DISABLED_ChildPart)
     DWORD faults = 0;
     HANDLE installed = OpenEventA(EVENT_MODIFY_STATE, FALSE, kInstalledName);
     HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, kGoName);
-    Library lib = Load();
+    Library lib = LoadHookLibrary();
     if (!installed || !go || !lib.init)
         ExitProcess(kNoHandshake);
     if (lib.reset())
@@ -122,7 +103,7 @@ TEST(HookLibraryCopies, EachCopyRemovesOnlyItsOwnHookAndTheChainHoldsWithoutAHan
     HANDLE installed = CreateEventA(nullptr, FALSE, FALSE, kInstalledName);
     HANDLE go = CreateEventA(nullptr, FALSE, FALSE, kGoName);
     ASSERT_TRUE(installed && go);
-    Library lib = Load();
+    Library lib = LoadHookLibrary();
     ASSERT_NE(nullptr, lib.init);
     InputWindow w;
     HHOOK after = SetWindowsHookExA(WH_MOUSE, AfterTapwise, nullptr, GetCurrentThreadId());
