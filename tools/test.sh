@@ -35,7 +35,8 @@ run_ctest() {  # name, build dir, extra ctest args...
 
 build() {  # dir, cmake args...
   local dir=$1; shift
-  cmake -S "$root" -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+  mkdir -p "$dir"
+  cmake -S "$root" -B "$dir" -G Ninja "$@" >"$dir/configure.log" 2>&1 || { cat "$dir/configure.log"; return 1; }
   cmake --build "$dir" -j2 || return 1
 }
 

@@ -51,6 +51,16 @@ bool HoldsExactly(const char* path, const void* data, DWORD size)
     return same;
 }
 
+// The bytes of a resource of the program; false when it is missing or empty.
+bool ResourceBytes(const char* type, int id, const void** data, DWORD* size)
+{
+    HRSRC found = FindResourceA(ProgramInstance, MAKEINTRESOURCEA(id), type);
+    HGLOBAL loaded = found ? LoadResource(ProgramInstance, found) : nullptr;
+    *data = loaded ? LockResource(loaded) : nullptr;
+    *size = found ? SizeofResource(ProgramInstance, found) : 0;
+    return *data && static_cast<int>(*size) > 0;
+}
+
 // False while the new library is not the one on disk: the final message
 // must not then claim success.
 bool libraryInPlace = true;
@@ -58,11 +68,9 @@ bool libraryInPlace = true;
 
 int InstallLibrary(const char* target)
 {
-    HRSRC found = FindResourceA(ProgramInstance, MAKEINTRESOURCEA(IDR_LIBRARY), "Library");
-    HGLOBAL loaded = found ? LoadResource(ProgramInstance, found) : nullptr;
-    const void* data = loaded ? LockResource(loaded) : nullptr;
-    DWORD size = found ? SizeofResource(ProgramInstance, found) : 0;
-    if (!data || static_cast<int>(size) <= 0)
+    const void* data;
+    DWORD size;
+    if (!ResourceBytes("Library", IDR_LIBRARY, &data, &size))
         return 1;
     if (HoldsExactly(target, data, size) || WriteWholeFile(target, data, size))
         return 1;
@@ -103,15 +111,10 @@ bool InstallTargetDirectory(char* out, size_t size)
 
 void ExtractResourceToFile(const char* type, int id, const char* target)
 {
-    HRSRC found = FindResourceA(ProgramInstance, MAKEINTRESOURCEA(id), type);
-    if (!found)
-        return;
-    HGLOBAL loaded = LoadResource(ProgramInstance, found);
-    const void* data = loaded ? LockResource(loaded) : nullptr;
-    DWORD size = SizeofResource(ProgramInstance, found);
-    if (!data || static_cast<int>(size) <= 0)
-        return;
-    WriteWholeFile(target, data, size);
+    const void* data;
+    DWORD size;
+    if (ResourceBytes(type, id, &data, &size))
+        WriteWholeFile(target, data, size);
 }
 
 int CopyInstallFiles(char* program, char* library, char* readme, char* uninstaller)
