@@ -203,20 +203,6 @@ def check_directory_removed(directory, copy_ran=False):
     check(left is None, f"{directory} left with {left} ({library_holders(directory)})")
 
 
-def linux_pids_running(windows_path):
-    """Linux process ids of this prefix's processes that have the program file mapped."""
-    target, found = os.path.realpath(u(windows_path)), []
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open(f"/proc/{pid}/environ", "rb") as f:
-                if f"WINEPREFIX={t.PREFIX}".encode() + b"\0" not in f.read():
-                    continue
-            with open(f"/proc/{pid}/maps") as f:
-                if any(line.rstrip("\n").endswith(" " + target) for line in f):
-                    found.append(int(pid))
-        except OSError:
-            continue
-    return found
 SESSION_MANAGER_KEY = r"System\CurrentControlSet\Control\Session Manager"
 PENDING = "PendingFileRenameOperations"
 
@@ -445,7 +431,7 @@ def test_reinstall_over_running_counting_copy():
 
     # A copy that no longer answers (stopped from outside): the installer gives
     # up within a minute with a message and changes nothing.
-    stopped = linux_pids_running(INSTALL_DIR + r"\TW.exe")
+    stopped = t.mapping_pids(INSTALL_DIR + r"\TW.exe")
     check(len(stopped) == 1, f"Linux processes running {INSTALL_DIR}\\TW.exe: {stopped}")
     stale = {INSTALL_DIR + r"\Readme.txt": b"stale", uninstaller(): b"stale"}
     for path, data in stale.items():

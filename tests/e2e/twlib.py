@@ -503,9 +503,8 @@ def history_lines(unix_dir, name):
     return lines
 
 
-def mapped_by(windows_path):
-    """Unix command lines of the processes of this prefix that have the file mapped;
-    Wine refuses to delete a file that some process has mapped."""
+def mapping_pids(windows_path):
+    """Linux process ids of the processes of this prefix that have the file mapped."""
     target, found = os.path.realpath(unix_path(windows_path)), []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
@@ -514,8 +513,20 @@ def mapped_by(windows_path):
                     continue
             with open(f"/proc/{pid}/maps") as f:
                 if any(line.rstrip("\n").endswith(" " + target) for line in f):
-                    with open(f"/proc/{pid}/cmdline", "rb") as c:
-                        found.append(c.read().split(b"\0")[0].decode("latin-1"))
+                    found.append(int(pid))
+        except OSError:
+            continue
+    return found
+
+
+def mapped_by(windows_path):
+    """Unix command lines of the processes of this prefix that have the file mapped;
+    Wine refuses to delete a file that some process has mapped."""
+    found = []
+    for pid in mapping_pids(windows_path):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as c:
+                found.append(c.read().split(b"\0")[0].decode("latin-1"))
         except OSError:
             continue
     return found
