@@ -32,6 +32,7 @@ TRAY_MESSAGE = 0x8001
 WM_LBUTTONDOWN, WM_RBUTTONDOWN = 0x0201, 0x0204
 
 _started = []
+_robot_calls = []  # the last few (arguments, exit code, seconds, output), for failure reports
 
 
 class Failure(AssertionError):
@@ -103,6 +104,9 @@ def tidy(fn, directories=(), then=None):
     def scenario():
         try:
             fn()
+        except Exception:
+            report_started()
+            raise
         finally:
             close_copies()
             cleanup()
@@ -116,8 +120,11 @@ def tidy(fn, directories=(), then=None):
 
 
 def robot(*args, timeout=60):
+    t0 = time.time()
     rc, out = run([os.path.join(TEST_BIN, "robot.exe")] + [str(a) for a in args], timeout=timeout)
     robot.rc = rc
+    _robot_calls.append((" ".join(str(a) for a in args), rc, time.time() - t0, out[:200]))
+    del _robot_calls[:-8]
     return out
 
 
@@ -268,6 +275,25 @@ def wait_until(fn, timeout=10.0, interval=0.2, what="condition"):
         time.sleep(interval)
 
 
+def report_started():
+    """After a failure: which of the programs this scenario started are still
+    running, and the last of what each printed (a crash shows there)."""
+    for proc in _started:
+        code = proc.poll()
+        state = "running" if code is None else f"ended with {code:#x}"
+        print(f"  started {' '.join(str(a) for a in proc.args[1:])}: {state}", flush=True)
+        try:
+            proc.log.seek(0)
+            tail = proc.log.read().decode("latin-1").splitlines()[-15:]
+        except (OSError, ValueError):
+            tail = []
+        for line in tail:
+            print(f"    | {line}", flush=True)
+    for args, rc, seconds, out in _robot_calls:
+        print(f"  robot {args}: exit {rc:#x} after {seconds:.2f} s: {out.strip()!r}", flush=True)
+    _robot_calls.clear()
+
+
 def run_tests(tests):
     """Runs the named test functions in order; prints a summary line; exit code."""
     passed = failed = 0
@@ -285,6 +311,7 @@ def run_tests(tests):
                 screenshot("failed-" + name)
             except Exception:
                 pass
+            report_started()
         finally:
             cleanup()
     print(f"{passed} passed, {failed} failed")
