@@ -38,6 +38,7 @@
 //   burst COUNT SPACING_US           COUNT left presses with releases into a window of its own,
 //                                    one every SPACING_US µs (0: as fast as its queue is emptied);
 //                                    prints "sent N taken N seconds S"
+// With TW_ROBOT_END set in the environment, a run ends with the line "\x04 EXITCODE".
 //   serve                            runs the commands read from standard input, one a line with
 //                                    tab-separated arguments, each answered by its output and
 //                                    "\x04 EXITCODE" on a line (one process for many commands)
@@ -604,5 +605,13 @@ int main(int argc, char** argv)
 {
     if (argc == 2 && !strcmp(argv[1], "serve"))
         return Serve();
-    return RunCommand(argc, argv);
+    int rc = RunCommand(argc, argv);
+    // Asked for, the run ends with the same line as a served command's, so the
+    // caller can tell a command that ran to its end from a process that
+    // never got that far.
+    if (getenv("TW_ROBOT_END")) {
+        printf("\x04 %d\n", rc);
+        fflush(stdout);
+    }
+    return rc;
 }
