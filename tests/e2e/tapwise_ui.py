@@ -68,8 +68,8 @@ def launch(directory, *args, clean_store=True):
     return proc, main, unix
 
 
-def start_copy(unix, *args):
-    return t.start([os.path.join(unix, "TW.exe")] + list(args), cwd=unix)
+def start_copy(unix, *args, at_once=False):
+    return t.start([os.path.join(unix, "TW.exe")] + list(args), cwd=unix, at_once=at_once)
 
 
 def clear_of_periodic_save(started, seconds):

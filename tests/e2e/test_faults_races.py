@@ -42,7 +42,7 @@ def test_two_starts_at_the_same_moment():
     outcomes = []
     for trial in range(TRIALS):
         before = stored_total()
-        first, second = ui.start_copy(unix, "-Auto"), ui.start_copy(unix, "-Auto")
+        first, second = ui.start_copy(unix, "-Auto", at_once=True), ui.start_copy(unix, "-Auto", at_once=True)
 
         def settled():
             running = [p for p in (first, second) if p.poll() is None]
@@ -142,7 +142,7 @@ def test_start_right_after_the_answers():
     uninstall = t.start([uninstaller_copy(), "-Uninst"])
     t.answer(t.TITLE, "IDYES", 30000)
     t.answer(t.TITLE, "IDYES")
-    late = ui.start_copy(unix, "-Auto")
+    late = ui.start_copy(unix, "-Auto", at_once=True)
     check_eq(0, t.wait_exit(uninstall, 30), "exit code of the uninstall run")
     main = t.wait_main_window(5000)
     if main:

@@ -58,14 +58,9 @@ def run(args, timeout=60, cwd=None, env=None):
         return proc.returncode, out.read().decode("latin-1")
 
 
-def start(args, cwd=None):
+def start(args, cwd=None, at_once=False):
     """Starts a Windows program in the background; ended by cleanup()."""
-    log = tempfile.TemporaryFile()
-    proc = subprocess.Popen([WINE] + list(args), stdout=log, stderr=subprocess.STDOUT,
-                            stdin=subprocess.DEVNULL, cwd=cwd, start_new_session=True)
-    proc.log = log
-    _started.append(proc)
-    return proc
+    return start_env(args, {}, cwd, at_once)
 
 
 def wait_exit(proc, timeout):
@@ -485,14 +480,30 @@ def local_epoch(year, month, day, hour=0, minute=0, second=0):
     return calendar.timegm((year, month, day, hour, minute, second)) - SHIFTED_ZONE_EAST
 
 
-def start_env(args, env, cwd=None):
-    """start() with extra environment variables for the Windows program."""
-    log = tempfile.TemporaryFile()
-    proc = subprocess.Popen([WINE] + list(args), stdout=log, stderr=subprocess.STDOUT,
-                            stdin=subprocess.DEVNULL, cwd=cwd, start_new_session=True,
-                            env=dict(os.environ, **env))
-    proc.log = log
-    _started.append(proc)
+def start_env(args, env, cwd=None, at_once=False):
+    """start() with extra environment variables for the Windows program.
+    Tapwise only ever ends with exit code 0, the robot says its exit code on
+    its last line, and a killed program ends with 9: a program that is gone
+    within a moment with exit code 1 and not a word never ran (see robot()),
+    and is started again, at most twice. That look costs a moment; at_once
+    skips it, for starts that must come right after another."""
+    for attempt in range(3):
+        log = tempfile.TemporaryFile()
+        proc = subprocess.Popen([WINE] + list(args), stdout=log, stderr=subprocess.STDOUT,
+                                stdin=subprocess.DEVNULL, cwd=cwd, start_new_session=True,
+                                env=dict(os.environ, TW_ROBOT_END="1", **env))
+        proc.log = log
+        _started.append(proc)
+        if at_once:
+            break
+        try:
+            code = proc.wait(timeout=0.3)
+        except subprocess.TimeoutExpired:
+            break
+        if code != 1 or os.fstat(log.fileno()).st_size != 0:
+            break
+        print(f"NOTE: {' '.join(str(a) for a in args)} ended with exit code 1 before running"
+              + ("; started again" if attempt < 2 else ""), flush=True)
     return proc
 
 
