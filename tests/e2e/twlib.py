@@ -49,8 +49,20 @@ def check_eq(expected, found, what):
         raise Failure(f"{what}: expected {expected!r}, found {found!r}")
 
 
-def run(args, timeout=60, cwd=None, env=None):
-    """Runs a Windows program to its end; output through a file, never a pipe."""
+def run(args, timeout=60, cwd=None):
+    """Runs a Windows program to its end; output through a file, never a pipe.
+    Our programs say why whenever they fail, so one that ends with exit code 1
+    and no output never ran (see robot()) and is started again, at most twice."""
+    for attempt in range(3):
+        rc, out = _run_once(args, timeout, cwd)
+        if rc != 1 or out:
+            break
+        print(f"NOTE: {' '.join(str(a) for a in args)} ended with exit code 1 before running"
+              + ("; started again" if attempt < 2 else ""), flush=True)
+    return rc, out
+
+
+def _run_once(args, timeout=60, cwd=None, env=None):
     with tempfile.TemporaryFile() as out:
         proc = subprocess.run([WINE] + list(args), stdout=out, stderr=subprocess.STDOUT,
                               stdin=subprocess.DEVNULL, timeout=timeout, cwd=cwd, env=env)
@@ -122,8 +134,8 @@ def robot(*args, timeout=60):
     words = " ".join(str(a) for a in args)
     for attempt in range(3):
         t0 = time.time()
-        rc, out = run([os.path.join(TEST_BIN, "robot.exe")] + [str(a) for a in args], timeout=timeout,
-                      env=dict(os.environ, TW_ROBOT_END="1"))
+        rc, out = _run_once([os.path.join(TEST_BIN, "robot.exe")] + [str(a) for a in args], timeout=timeout,
+                            env=dict(os.environ, TW_ROBOT_END="1"))
         _robot_calls.append((words, rc, time.time() - t0, out[:200]))
         del _robot_calls[:-8]
         body, marker, _ = out.rpartition("\x04 ")
