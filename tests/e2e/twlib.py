@@ -129,7 +129,7 @@ def tidy(fn, directories=(), then=None):
 def robot(*args, timeout=60):
     """One robot command, its output without the end line. Now and then a Wine
     process ends at its very start without running anything (exit code 1, no
-    output, on a busy machine); a run that lacks the end line never ran the
+    output, on a busy machine); such a run, without the end line, never ran the
     command, so it is started again, at most twice, and said so."""
     words = " ".join(str(a) for a in args)
     for attempt in range(3):
@@ -142,7 +142,9 @@ def robot(*args, timeout=60):
         if marker:
             out = body
             break
-        print(f"NOTE: robot {words} ended with exit code {rc:#x} before running (output {out[:200]!r})"
+        if rc != 1 or out:
+            break   # it ran and then failed (a crash, say): that is for the scenario to see
+        print(f"NOTE: robot {words} ended with exit code 1 before running"
               + ("; started again" if attempt < 2 else ""), flush=True)
     robot.rc = rc
     return out
