@@ -51,23 +51,29 @@ def check_eq(expected, found, what):
 
 def run(args, timeout=60, cwd=None):
     """Runs a Windows program to its end; output through a file, never a pipe.
-    Our programs say why whenever they fail, so one that ends with exit code 1
-    and no output never ran (see robot()) and is started again, at most twice."""
+    Now and then, on a busy machine, a Wine process ends at its very start
+    without running anything: exit code 1 and no output. Our programs say why
+    whenever they fail (the robot ends every run with its end line), so such a
+    run never ran and is started again, at most twice."""
     for attempt in range(3):
-        rc, out = _run_once(args, timeout, cwd)
-        if rc != 1 or out:
+        with tempfile.TemporaryFile() as log:
+            proc = subprocess.run([WINE] + list(args), stdout=log, stderr=subprocess.STDOUT,
+                                  stdin=subprocess.DEVNULL, timeout=timeout, cwd=cwd,
+                                  env=dict(os.environ, TW_ROBOT_END="1"))
+            log.seek(0)
+            out = log.read().decode("latin-1")
+        if not _never_ran(args, proc.returncode, bool(out), attempt):
             break
-        print(f"NOTE: {' '.join(str(a) for a in args)} ended with exit code 1 before running"
-              + ("; started again" if attempt < 2 else ""), flush=True)
-    return rc, out
+    return proc.returncode, out
 
 
-def _run_once(args, timeout=60, cwd=None, env=None):
-    with tempfile.TemporaryFile() as out:
-        proc = subprocess.run([WINE] + list(args), stdout=out, stderr=subprocess.STDOUT,
-                              stdin=subprocess.DEVNULL, timeout=timeout, cwd=cwd, env=env)
-        out.seek(0)
-        return proc.returncode, out.read().decode("latin-1")
+def _never_ran(args, code, printed, attempt):
+    """True, with a NOTE, for a run that ended with exit code 1 without a word."""
+    if code != 1 or printed:
+        return False
+    print(f"NOTE: {' '.join(str(a) for a in args)} ended with exit code 1 before running"
+          + ("; started again" if attempt < 2 else ""), flush=True)
+    return True
 
 
 def start(args, cwd=None, at_once=False):
@@ -127,27 +133,14 @@ def tidy(fn, directories=(), then=None):
 
 
 def robot(*args, timeout=60):
-    """One robot command, its output without the end line. Now and then a Wine
-    process ends at its very start without running anything (exit code 1, no
-    output, on a busy machine); such a run, without the end line, never ran the
-    command, so it is started again, at most twice, and said so."""
-    words = " ".join(str(a) for a in args)
-    for attempt in range(3):
-        t0 = time.time()
-        rc, out = _run_once([os.path.join(TEST_BIN, "robot.exe")] + [str(a) for a in args], timeout=timeout,
-                            env=dict(os.environ, TW_ROBOT_END="1"))
-        _robot_calls.append((words, rc, time.time() - t0, out[:200]))
-        del _robot_calls[:-8]
-        body, marker, _ = out.rpartition("\x04 ")
-        if marker:
-            out = body
-            break
-        if rc != 1 or out:
-            break   # it ran and then failed (a crash, say): that is for the scenario to see
-        print(f"NOTE: robot {words} ended with exit code 1 before running"
-              + ("; started again" if attempt < 2 else ""), flush=True)
+    """One robot command; its output without the end line."""
+    t0 = time.time()
+    rc, out = run([os.path.join(TEST_BIN, "robot.exe")] + [str(a) for a in args], timeout=timeout)
+    _robot_calls.append((" ".join(str(a) for a in args), rc, time.time() - t0, out[:200]))
+    del _robot_calls[:-8]
     robot.rc = rc
-    return out
+    body, marker, _ = out.rpartition("\x04 ")
+    return body if marker else out
 
 
 def find(cls="-", title="-"):
@@ -495,12 +488,10 @@ def local_epoch(year, month, day, hour=0, minute=0, second=0):
 
 
 def start_env(args, env, cwd=None, at_once=False):
-    """start() with extra environment variables for the Windows program.
-    Tapwise only ever ends with exit code 0, the robot says its exit code on
-    its last line, and a killed program ends with 9: a program that is gone
-    within a moment with exit code 1 and not a word never ran (see robot()),
-    and is started again, at most twice. That look costs a moment; at_once
-    skips it, for starts that must come right after another."""
+    """start() with extra environment variables for the Windows program. A
+    program gone within a moment having never run (see run()) is started again;
+    that look costs a moment, which at_once skips, for starts that must come
+    right after another."""
     for attempt in range(3):
         log = tempfile.TemporaryFile()
         proc = subprocess.Popen([WINE] + list(args), stdout=log, stderr=subprocess.STDOUT,
@@ -514,10 +505,8 @@ def start_env(args, env, cwd=None, at_once=False):
             code = proc.wait(timeout=0.3)
         except subprocess.TimeoutExpired:
             break
-        if code != 1 or os.fstat(log.fileno()).st_size != 0:
+        if not _never_ran(args, code, os.fstat(log.fileno()).st_size > 0, attempt):
             break
-        print(f"NOTE: {' '.join(str(a) for a in args)} ended with exit code 1 before running"
-              + ("; started again" if attempt < 2 else ""), flush=True)
     return proc
 
 
