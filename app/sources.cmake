@@ -2,6 +2,7 @@
 # Win32 files only with mingw. Paths are relative to the project root.
 set(TW_PURE_SOURCES
   app/common/format.cpp
+  app/common/paths.cpp
   app/engine/counters.cpp
   app/engine/calendar.cpp
   app/engine/store_names.cpp
@@ -11,6 +12,7 @@ set(TW_PURE_SOURCES
 )
 set(TW_WIN32_SOURCES
   app/common/main_window_state.cpp
+  app/common/running_copy.cpp
   app/common/text.cpp
   app/engine/intake.cpp
   app/engine/persistence.cpp

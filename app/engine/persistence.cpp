@@ -6,7 +6,7 @@
 #include "engine/counters.h"
 #include "engine/registry.h"
 #include "engine/store_names.h"
-#include "setup/setup_logic.h"
+#include "common/paths.h"
 #include "common/text.h"
 #include "resource_ids.h"
 

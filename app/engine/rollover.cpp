@@ -8,7 +8,7 @@
 #include "engine/notify.h"
 #include "engine/persistence.h"
 #include "engine/registry.h"
-#include "setup/setup_logic.h"
+#include "common/paths.h"
 #include "common/text.h"
 #include "resource_ids.h"
 #include <cstring>

@@ -1,33 +1,19 @@
 // Decisions of installing and removing Tapwise that need no operating system:
-// file names, target paths, command lines, Program Manager commands, shortcut
-// fields and which directory entries the uninstaller may delete.
+// the install-run test, the install directory, Program Manager commands,
+// shortcut fields and which directory entries the uninstaller may delete.
 #pragma once
 #include <array>
 #include <cstddef>
+#include "common/paths.h"
 
-constexpr size_t kPathSize = 256;   // every path and command: 255 characters at most
-
-// Base name of a full path: after the last backslash at index >= 1; empty if none.
-const char* BaseNameOf(const char* path);
 // The install-run test: only the lengths of the two names are compared.
 bool IsInstallRun(const char* ownPath, const char* installedName);
-
-// Joins dir, "\" and name into out; false (out empty) if it would exceed 255 characters.
-bool JoinPath(const char* dir, const char* name, char* out, size_t size);
-// Removes one trailing backslash, if any.
-void StripTrailingBackslash(char* path);
-// "\"<path>\" <switch>"; false (out empty) if more than 255 characters.
-bool ComposeCommand(const char* path, const char* switchText, char* out, size_t size);
 
 // The install directory: programFilesDir (or kDefaultProgramFilesDir when it
 // is null or empty) without one trailing backslash, a backslash and dirName.
 // False (out empty) if it would exceed 255 characters.
 inline constexpr const char* kDefaultProgramFilesDir = "C:\\Program Files";
 bool InstallDirectory(const char* programFilesDir, const char* dirName, char* out, size_t size);
-
-// Directory of a file path for LoadSettings' "Path": searches for a backslash
-// from the last character down to index 2. False when there is none.
-bool ProgramDirectory(const char* fileName, char* out, size_t size);
 
 // Shortcut working directory: the target up to its last backslash; "" if none.
 void WorkingDirectoryOf(const char* target, char* out, size_t size);

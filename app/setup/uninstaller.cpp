@@ -7,7 +7,7 @@
 #include "engine/registry.h"
 #include "engine/store_names.h"
 #include "setup/setup_logic.h"
-#include "shell/main_window.h"
+#include "common/running_copy.h"
 #include "common/text.h"
 #include "resource_ids.h"
 #include <cstring>

@@ -33,10 +33,6 @@ constexpr DWORD kMainStyle = WS_OVERLAPPEDWINDOW | WS_MAXIMIZE | WS_CLIPSIBLINGS
 // A shell that is not up yet at an autostart refuses the icon; it is offered
 // again at each tick for this many ticks (ten minutes), then no more.
 constexpr int kTrayAddAttempts = 600;
-// How long another copy's main window gets to take WM_CLOSE before it is
-// taken for hung.
-constexpr UINT kCloseSendTimeout = 5000;
-constexpr DWORD kCloseExitWait = 5000;
 // Broadcast by a starting shell (after Explorer crashed or was updated): its
 // notification area is empty and every icon must be added again.
 UINT taskbarCreatedMessage;
@@ -249,49 +245,4 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return OnTaskbarCreated(window);
         return DefWindowProcA(window, message, wParam, lParam);
     }
-}
-
-int ActivateRunningInstance()
-{
-    HWND running = FindWindowA(kMainWindowClass, nullptr);
-    if (!running)
-        return 0;
-    PostMessageA(running, WM_COMMAND, CMD_OPEN, 0);
-    return 1;
-}
-
-// A copy that no longer answers must not hang setup for ever: the send gives
-// up on a hung window, the wait for the process is bounded, and the caller
-// learns that the copy is still there instead of writing over its files.
-int CloseRunningInstance(int wait)
-{
-    HWND running = FindWindowA(kMainWindowClass, nullptr);
-    if (!running)
-        return 0;
-    DWORD processId = 0;
-    GetWindowThreadProcessId(running, &processId);
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
-    DWORD_PTR answer = 0;
-    SendMessageTimeoutA(running, WM_CLOSE, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kCloseSendTimeout, &answer);
-    int result = 1;
-    if (wait) {
-        Sleep(750);
-        // The old copy may still hold its program file; files are only
-        // rewritten once it has really gone.
-        bool gone;
-        if (process) {
-            gone = WaitForSingleObject(process, kCloseExitWait) == WAIT_OBJECT_0;
-        } else {
-            // Without access to the process its window is all there is to see.
-            const DWORD start = GetTickCount();
-            while (IsWindow(running) && GetTickCount() - start < kCloseExitWait)
-                Sleep(50);
-            gone = !IsWindow(running);
-        }
-        if (!gone)
-            result = kCopyStillRunning;
-    }
-    if (process)
-        CloseHandle(process);
-    return result;
 }

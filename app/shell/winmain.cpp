@@ -6,7 +6,7 @@
 #include "engine/persistence.h"
 #include "engine/rollover.h"
 #include "setup/setup.h"
-#include "setup/setup_logic.h"
+#include "common/paths.h"
 #include "shell/main_window.h"
 #include "shell/switches.h"
 #include "common/text.h"

@@ -6,7 +6,7 @@
 #include "engine/persistence.h"
 #include "engine/registry.h"
 #include "engine/store_names.h"
-#include "setup/setup_logic.h"
+#include "common/paths.h"
 #include "common/main_window_state.h"
 #include "common/text.h"
 #include "ui/sheet.h"

@@ -4,7 +4,7 @@
 // emptied on real files, and the resources written out.
 #include <gtest/gtest.h>
 #include "setup/setup.h"
-#include "shell/main_window.h"
+#include "common/running_copy.h"
 #include "common/text.h"
 #include "resource_ids.h"
 #include <objbase.h>

@@ -1,0 +1,25 @@
+// Path and command rules that several floors share: base names, joining a
+// directory and a name, the directory of a program file, and the quoted
+// command line every Run value and start uses. No operating system needed.
+#pragma once
+#include <cstddef>
+
+constexpr size_t kPathSize = 256;   // every path and command: 255 characters at most
+
+// Base name of a full path: after the last backslash at index >= 1; empty if none.
+const char* BaseNameOf(const char* path);
+
+// Joins dir, "\" and name into out; false (out empty) if it would exceed 255 characters.
+bool JoinPath(const char* dir, const char* name, char* out, size_t size);
+// Removes one trailing backslash, if any.
+void StripTrailingBackslash(char* path);
+// "\"<path>\" <switch>"; false (out empty) if more than 255 characters.
+bool ComposeCommand(const char* path, const char* switchText, char* out, size_t size);
+
+// Directory of a file path for LoadSettings' "Path": searches for a backslash
+// from the last character down to index 2. False when there is none.
+bool ProgramDirectory(const char* fileName, char* out, size_t size);
+
+// The first `length` characters of text into out; false (out empty) when they
+// would not fit.
+bool CopyPrefix(const char* text, size_t length, char* out, size_t size);
