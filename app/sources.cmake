@@ -23,6 +23,7 @@ set(TW_WIN32_SOURCES
   app/ui/sheet.cpp
   app/ui/statistics_window.cpp
   app/ui/stats_page.cpp
+  app/setup/elevation.cpp
   app/setup/installer.cpp
   app/setup/progman.cpp
   app/setup/shortcut.cpp

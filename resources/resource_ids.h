@@ -44,6 +44,8 @@
 #define IDS_PATH_TOO_LONG     32
 #define IDS_LIBRARY_IN_USE    33
 #define IDS_COPY_FAILED       34
+#define IDS_NEEDS_ADMIN       35
+#define IDS_ITEMS_STAYED      36
 
 /* Icon groups. The shell numbers icons in directory order, and the
  * uninstaller's program item asks for index 1, so 102 must stay second. */

@@ -46,8 +46,24 @@ int RegistryWrite(HKEY root, const char* subKey, const char* name, DWORD type, c
     if (RegCreateKeyExA(root, subKey, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, kAccess,
                         nullptr, &k.key, &disposition) != ERROR_SUCCESS)
         return 0;
-    RegSetValueExA(k.key, name, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size));
-    return 1;
+    return RegSetValueExA(k.key, name, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size)) ==
+                   ERROR_SUCCESS
+               ? 1
+               : 0;
+}
+
+int RegistryValueExists(HKEY root, const char* subKey, const char* name)
+{
+    KeyGuard k;
+    if (!FitsName(subKey) || RegOpenKeyExA(root, subKey, 0, kReadAccess, &k.key) != ERROR_SUCCESS)
+        return 0;
+    return RegQueryValueExA(k.key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS ? 1 : 0;
+}
+
+int RegistryKeyExists(HKEY root, const char* subKey)
+{
+    KeyGuard k;
+    return FitsName(subKey) && RegOpenKeyExA(root, subKey, 0, kReadAccess, &k.key) == ERROR_SUCCESS ? 1 : 0;
 }
 
 // The read behind RegistryRead, reporting the stored type and size as well.

@@ -8,6 +8,10 @@ int RegistryWrite(HKEY root, const char* subKey, const char* name, DWORD type, c
 int RegistryRead(HKEY root, const char* subKey, const char* name, DWORD type, void* buffer, int capacity);
 int RegistryDeleteValue(HKEY root, const char* subKey, const char* name);
 int RegistryDeleteKey(HKEY root, const char* subKey);
+// Whether a value or a key is there: removals are judged by what stays, since
+// a refused deletion is not always reported as one.
+int RegistryValueExists(HKEY root, const char* subKey, const char* name);
+int RegistryKeyExists(HKEY root, const char* subKey);
 
 int SettingsWrite(const char* name, DWORD type, const void* data, int size);
 int SettingsRead(const char* name, DWORD type, void* buffer, int capacity);

@@ -7,6 +7,8 @@
 constexpr size_t kNameBufferSize = 256;   // key texts and value names: 255 characters at most
 constexpr const char kProductName[] = "Tapwise";
 constexpr const char kSettingsKeyPattern[] = "Software\\Orrinwood Software\\%s";
+// The same key under HKEY_LOCAL_MACHINE starts Tapwise for everybody; under
+// HKEY_CURRENT_USER for the signed-in person alone.
 constexpr const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char kUninstallKeyPattern[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s";
 
@@ -19,3 +21,8 @@ bool SplitSettingsName(const char* name, char* keyText, size_t keySize, char* va
 
 // "Counter%s%s" from a middle word ("Current"/"Last") and a period name.
 bool CounterValueName(const char* middle, const char* periodName, char* out, size_t size);
+
+// Whether the signed-in person's own Run value is wanted once the machine's
+// has been written or removed as far as allowed: only with autostart on and
+// no machine value there to start Tapwise (both would start two copies).
+bool WantsUserRunValue(bool autostartOn, bool machineValuePresent);

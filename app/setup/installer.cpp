@@ -64,6 +64,58 @@ bool ResourceBytes(const char* type, int id, const void** data, DWORD* size)
 // False while the new library is not the one on disk: the final message
 // must not then claim success.
 bool libraryInPlace = true;
+// Windows refused to let us write the program file: administrator rights
+// are missing, and the person is told so.
+bool programRefused = false;
+
+// The installed program and its start command, composed the way every run
+// does, for a copy that did not copy the files itself; false while the
+// program is not there.
+bool InstalledRunCommand(char* program, char* command)
+{
+    char directory[kPathSize];
+    return InstallTargetDirectory(directory, sizeof directory) &&
+           JoinPath(directory, LoadText(IDS_INSTALLED_NAME), program, kPathSize) &&
+           GetFileAttributesA(program) != INVALID_FILE_ATTRIBUTES &&
+           ComposeCommand(program, LoadText(IDS_AUTO), command, kPathSize);
+}
+
+// The tray copy runs as the signed-in person, never with an administrator's
+// token, or its click semaphore, its settings and its copies would not be
+// the person's.
+void StartInstalledCopy(CopyStart how, const char* program, const char* command)
+{
+    if (how == CopyStart::ByRequester) {
+        SignalRequester();
+        return;
+    }
+    if (how == CopyStart::ThroughDesktop && StartThroughDesktopShell(program, LoadText(IDS_AUTO)))
+        return;
+    WinExec(command, SW_SHOWMINIMIZED);
+}
+
+// In the limited copy that asked for administrator rights, at the signal of
+// the copy it asked for.
+void StartInstalledAsRequester()
+{
+    char program[kPathSize], command[kPathSize];
+    if (InstalledRunCommand(program, command))
+        WinExec(command, SW_SHOWMINIMIZED);
+}
+
+// A failed install must not leave the copy it closed stopped until the next
+// sign-in.
+void RestartClosedCopy(CopyStart how)
+{
+    char program[kPathSize], command[kPathSize];
+    if (InstalledRunCommand(program, command))
+        StartInstalledCopy(how, program, command);
+}
+
+void ShowSetupMessage(UINT textId, UINT style)
+{
+    MessageBoxA(nullptr, LoadText(textId), LoadText(IDS_TITLE), style);
+}
 }
 
 int InstallLibrary(const char* target)
@@ -146,7 +198,8 @@ int CopyInstallFiles(char* program, char* library, char* readme, char* uninstall
     if (char* cut = strrchr(parent, '\\'))
         *cut = '\0';
     CreateDirectoryA(parent, nullptr);
-    CreateDirectoryA(installDir, nullptr);
+    // A directory we may not create leaves the program target's path missing.
+    programRefused = !CreateDirectoryA(installDir, nullptr) && GetLastError() == ERROR_ACCESS_DENIED;
 
     FileGuard source;
     source.h = CreateFileA(self, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -164,6 +217,7 @@ int CopyInstallFiles(char* program, char* library, char* readme, char* uninstall
     if (readOk && got == size) {
         FileGuard target;
         target.h = CreateFileA(programTarget, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        programRefused |= target.h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED;
         DWORD written = 0;
         copied = target.h != INVALID_HANDLE_VALUE && WriteFile(target.h, block, got, &written, nullptr) && written == got;
         if (copied)
@@ -184,7 +238,7 @@ int CopyInstallFiles(char* program, char* library, char* readme, char* uninstall
     return 1;
 }
 
-int InstallSelf()
+int InstallSelf(const char* tail)
 {
     char self[kPathSize];
     if (!OwnFileName(self, sizeof self))
@@ -192,16 +246,27 @@ int InstallSelf()
     if (!IsInstallRun(self, LoadText(IDS_INSTALLED_NAME)))
         return 0;
 
-    if (CloseRunningInstance(1) == kCopyStillRunning) {
+    const SetupPlan plan = OwnSetupPlan();
+    if (plan.askForElevation) {
+        DWORD exitCode;
+        bool declined;
+        if (RunElevatedCopy(tail, StartInstalledAsRequester, &exitCode, &declined) || declined)
+            return 1;
+        // No prompt to be had: go on with the rights there are.
+    }
+    const int closed = CloseRunningInstance(1);
+    if (closed == kCopyStillRunning) {
         // Its files are in use and it would save over our entries later.
-        MessageBoxA(nullptr, LoadText(IDS_COPY_HUNG), LoadText(IDS_TITLE), MB_ICONERROR | MB_OK);
+        ShowSetupMessage(IDS_COPY_HUNG, MB_ICONERROR | MB_OK);
         return 1;
     }
     char program[kPathSize], library[kPathSize], readme[kPathSize], uninstaller[kPathSize];
     if (!CopyInstallFiles(program, library, readme, uninstaller)) {
-        // An earlier installation keeps its shortcut, group and entries; the
-        // user learns that this one did not happen.
-        MessageBoxA(nullptr, LoadText(IDS_COPY_FAILED), LoadText(IDS_TITLE), MB_ICONERROR | MB_OK);
+        // An earlier installation keeps its shortcut, group and entries, and
+        // its copy runs again; the user learns that this one did not happen.
+        if (closed == 1)
+            RestartClosedCopy(plan.start);
+        ShowSetupMessage(programRefused ? IDS_NEEDS_ADMIN : IDS_COPY_FAILED, MB_ICONERROR | MB_OK);
         return 1;
     }
 
@@ -210,7 +275,9 @@ int InstallSelf()
     char uninstallCommand[kPathSize], runCommand[kPathSize];
     if (!ComposeCommand(uninstaller, LoadText(IDS_UNINST), uninstallCommand, sizeof uninstallCommand) ||
         !ComposeCommand(program, LoadText(IDS_AUTO), runCommand, sizeof runCommand)) {
-        MessageBoxA(nullptr, LoadText(IDS_PATH_TOO_LONG), LoadText(IDS_TITLE), MB_ICONERROR | MB_OK);
+        if (closed == 1)
+            RestartClosedCopy(plan.start);
+        ShowSetupMessage(IDS_PATH_TOO_LONG, MB_ICONERROR | MB_OK);
         return 1;
     }
     CreateDesktopShortcut(program);
@@ -221,19 +288,26 @@ int InstallSelf()
         option = 1;
         SettingsWriteNumber("OptionAutostart", 1);
     }
-    if (option != 0)
-        RegistryWrite(HKEY_LOCAL_MACHINE, kRunKey, kProductName, REG_SZ, runCommand, 0);
-    else
+    // A refused write is judged by what is there afterwards: the person must
+    // hear that rights were missing, not that Tapwise was installed.
+    bool refused;
+    if (option != 0) {
+        refused = !RegistryWrite(HKEY_LOCAL_MACHINE, kRunKey, kProductName, REG_SZ, runCommand, 0);
+    } else {
         RegistryDeleteValue(HKEY_LOCAL_MACHINE, kRunKey, kProductName);
+        refused = RegistryValueExists(HKEY_LOCAL_MACHINE, kRunKey, kProductName) != 0;
+    }
 
     char uninstallKey[kNameBufferSize];
     FormatText(uninstallKey, sizeof uninstallKey, kUninstallKeyPattern, kProductName);
-    RegistryWrite(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName", REG_SZ, LoadText(IDS_TITLE), 0);
-    RegistryWrite(HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString", REG_SZ, uninstallCommand, 0);
+    refused |= !RegistryWrite(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName", REG_SZ, LoadText(IDS_TITLE), 0);
+    refused |= !RegistryWrite(HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString", REG_SZ, uninstallCommand, 0);
 
-    WinExec(runCommand, SW_SHOWMINIMIZED);
-    const char* text = LoadText(libraryInPlace ? IDS_INSTALLED_MSG : IDS_LIBRARY_IN_USE);
-    const char* caption = LoadText(IDS_TITLE);
-    MessageBoxA(nullptr, text, caption, libraryInPlace ? MB_ICONINFORMATION : MB_ICONWARNING);
+    StartInstalledCopy(plan.start, program, runCommand);
+    if (refused)
+        ShowSetupMessage(IDS_NEEDS_ADMIN, MB_ICONWARNING);
+    else
+        ShowSetupMessage(libraryInPlace ? IDS_INSTALLED_MSG : IDS_LIBRARY_IN_USE,
+                         libraryInPlace ? MB_ICONINFORMATION : MB_ICONWARNING);
     return 1;
 }

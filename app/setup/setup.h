@@ -4,8 +4,11 @@
 #pragma once
 #include <windows.h>
 #include <ddeml.h>
+#include "setup/setup_logic.h"
 
-int InstallSelf();
+// Both take the command tail, so that a copy asked for with administrator
+// rights is started with the same switches.
+int InstallSelf(const char* tail);
 int CopyInstallFiles(char* program, char* library, char* readme, char* uninstaller);
 void ExtractResourceToFile(const char* type, int id, const char* target);
 // Writes the library resource to target; an older library held mapped by
@@ -13,10 +16,29 @@ void ExtractResourceToFile(const char* type, int id, const char* target);
 // new library could not be put in place.
 int InstallLibrary(const char* target);
 
-int UninstallSelf();
-int RemoveInstallDirectory(const char* directory);
+int UninstallSelf(const char* tail);
+// stayed, when not null, gains the kStayedFiles bits of the tracked files
+// that stay, neither deleted nor scheduled for the restart.
+int RemoveInstallDirectory(const char* directory, unsigned* stayed = nullptr);
 // The directory the installer uses ("ProgramFilesDir" or its default, plus "Tapwise").
 bool InstallTargetDirectory(char* out, size_t size);
+
+// The exit code of an install or uninstall run: 0, but for a copy asked for
+// by a limited one, which answers it this way.
+extern DWORD SetupExitCode;
+
+// User Account Control. The plan for this copy's token and origin.
+SetupPlan OwnSetupPlan();
+// Starts this file again with the same switches through the "runas" verb
+// and waits for that copy; whenSignalled runs each time the copy asks this
+// one to start the installed program. False, with *declined set when the
+// person said no to the prompt, if no copy was started.
+bool RunElevatedCopy(const char* tail, void (*whenSignalled)(), DWORD* exitCode, bool* declined);
+// A copy asked for by a limited one lets that copy start the installed program.
+void SignalRequester();
+// Starts the installed copy through the desktop shell, with the shell's
+// token rather than ours; false when the shell does not offer that.
+bool StartThroughDesktopShell(const char* program, const char* parameters);
 
 int CreateDesktopShortcut(const char* target);
 int DeleteDesktopShortcut();

@@ -214,3 +214,112 @@ bool ShouldDeleteEntry(RemovalScope scope, const char* name, bool isDirectory)
     }
     return false;
 }
+
+// A limited copy cannot write where Tapwise lives, so it asks once; the copy
+// it asks for never asks again, so a system whose "runas" gives no more
+// rights cannot start copies for ever.
+SetupPlan DecideSetupPlan(ElevationType token, bool askedCopy)
+{
+    if (askedCopy) {
+        return {false, CopyStart::ByRequester, false};
+    }
+    if (token == ElevationType::Limited) {
+        return {true, CopyStart::Direct, true};
+    }
+    return {false, token == ElevationType::Full ? CopyStart::ThroughDesktop : CopyStart::Direct, true};
+}
+
+bool VirtualStoreDirectory(const char* localAppData, const char* path, char* out, size_t size)
+{
+    Clear(out, size);
+    if (localAppData == nullptr || localAppData[0] == '\0' || path == nullptr || out == nullptr) {
+        return false;
+    }
+    const char drive = FoldAscii(path[0]);
+    if (drive < 'a' || drive > 'z' || path[1] != ':' || path[2] != '\\') {
+        return false;
+    }
+    char base[kPathSize];
+    if (!JoinPath(localAppData, "VirtualStore", base, sizeof base)) {
+        return false;
+    }
+    // "C:\Program Files\Tapwise" becomes ...\VirtualStore\Program Files\Tapwise.
+    char rest[kPathSize];
+    if (!CopyPrefix(path + 3, std::strlen(path + 3), rest, sizeof rest)) {
+        return false;
+    }
+    StripTrailingBackslash(rest);
+    return rest[0] != '\0' && JoinPath(base, rest, out, size);
+}
+
+int TrackedFileIndex(const char* name)
+{
+    for (size_t i = 0; name != nullptr && i < kTrackedFileCount; ++i) {
+        if (EqualIgnoringCase(name, kTrackedFiles[i])) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+namespace {
+constexpr const char kMachineRoot[] = "HKEY_LOCAL_MACHINE\\";
+constexpr const char kUserRoot[] = "HKEY_CURRENT_USER\\";
+struct StayedKey {
+    unsigned bit;
+    const char* root;
+    const char* name;
+};
+constexpr StayedKey kStayedKeys[] = {
+    {kStayedRunValue, kMachineRoot, "Software\\Microsoft\\Windows\\CurrentVersion\\Run\\Tapwise"},
+    {kStayedUninstallEntry, kMachineRoot, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tapwise"},
+    {kStayedSettings, kMachineRoot, "Software\\Orrinwood Software\\Tapwise"},
+    {kStayedUserRunValue, kUserRoot, "Software\\Microsoft\\Windows\\CurrentVersion\\Run\\Tapwise"},
+    {kStayedStoreSettings, kUserRoot, kVirtualStoreSettingsKeys[0]},
+    {kStayedStoreSettings << 1, kUserRoot, kVirtualStoreSettingsKeys[1]},
+};
+constexpr unsigned kExitTag = 0x54570000u;   // "TW"
+constexpr unsigned kExitWentAhead = 0x8000u;
+
+void AppendLine(char* out, size_t size, const char* first, const char* second, const char* third)
+{
+    const size_t used = std::strlen(out);
+    FormatText(out + used, size - used, "%s%s%s%s", used > 0 ? "\n" : "", first, second, third);
+}
+}  // namespace
+
+void ComposeStayedList(unsigned stayed, const char* installDir, const char* storeDir, char* out, size_t size)
+{
+    Clear(out, size);
+    if (out == nullptr) {
+        return;
+    }
+    for (const StayedKey& k : kStayedKeys) {
+        if (stayed & k.bit) {
+            AppendLine(out, size, k.root, k.name, "");
+        }
+    }
+    for (size_t i = 0; i < kTrackedFileCount; ++i) {
+        if ((stayed >> kStayedFiles) & (1u << i)) {
+            AppendLine(out, size, installDir != nullptr ? installDir : "", "\\", kTrackedFiles[i]);
+        }
+        if ((stayed >> kStayedStoreFiles) & (1u << i)) {
+            AppendLine(out, size, storeDir != nullptr ? storeDir : "", "\\", kTrackedFiles[i]);
+        }
+    }
+}
+
+unsigned ElevatedRemovalExitCode(bool wentAhead, unsigned stayed)
+{
+    return kExitTag | (wentAhead ? kExitWentAhead : 0u) | (stayed & kStayedMachineMask);
+}
+
+bool ReadElevatedRemovalExitCode(unsigned code, bool* wentAhead, unsigned* stayed)
+{
+    if ((code & 0xFFFF0000u) != kExitTag || (code & 0x7FFFu & ~kStayedMachineMask) != 0) {
+        return false;
+    }
+    *wentAhead = (code & kExitWentAhead) != 0;
+    *stayed = code & kStayedMachineMask;
+    return true;
+}

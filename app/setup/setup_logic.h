@@ -69,3 +69,68 @@ inline constexpr size_t kOwnFileCount = sizeof(kOwnFiles) / sizeof(kOwnFiles[0])
 // Whether one directory entry is deleted under the scope: never a directory
 // or a name beginning with '.'.
 bool ShouldDeleteEntry(RemovalScope scope, const char* name, bool isDirectory);
+
+// ------------------------------------------------------------ User Account Control
+
+// The token's elevation type as GetTokenInformation(TokenElevationType) gives
+// it; Default also where the system knows no such thing (before Vista).
+enum class ElevationType { Default = 1, Full = 2, Limited = 3 };
+// How an install run starts the installed copy, which must run as the
+// signed-in person and never with an administrator's token.
+enum class CopyStart {
+    Direct,          // WinExec: the token is the person's own
+    ThroughDesktop,  // elevated from the start: the desktop shell starts it with its token
+    ByRequester,     // a copy asked for by a limited one: that copy starts it
+};
+struct SetupPlan {
+    bool askForElevation;   // start the same file again with "runas", wait for it and end
+    CopyStart start;
+    bool personalPart;      // this copy removes what Windows redirected for the person
+};
+// askedCopy: this copy was started by a limited copy's request, which it
+// never makes again, whatever its token.
+SetupPlan DecideSetupPlan(ElevationType token, bool askedCopy);
+
+// Windows redirects a limited program's writes under the program-files
+// directory into %LOCALAPPDATA%\VirtualStore\ followed by the path without
+// its drive. False (out empty) unless path begins with a drive letter, a
+// colon and a backslash, or when the result would exceed 255 characters.
+bool VirtualStoreDirectory(const char* localAppData, const char* path, char* out, size_t size);
+// The redirected copies of the settings key under HKEY_CURRENT_USER, for
+// 32-bit and 64-bit programs.
+inline constexpr const char* kVirtualStoreSettingsKeys[] = {
+    "Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE\\Orrinwood Software\\Tapwise",
+    "Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE\\WOW6432Node\\Orrinwood Software\\Tapwise",
+};
+
+// ------------------------------------------------------------ what a removal left
+
+// One bit per item of Tapwise's own that stayed, neither removed nor
+// scheduled for the restart. The machine's items fit in the exit code of an
+// elevated copy, which hands them to the limited copy that asked for it.
+enum : unsigned {
+    kStayedRunValue = 1u << 0,
+    kStayedUninstallEntry = 1u << 1,
+    kStayedSettings = 1u << 2,
+    kStayedFiles = 3,                       // shift of the install directory's files
+    kStayedUserRunValue = 1u << 9,
+    kStayedStoreSettings = 1u << 10,        // two bits, one a key of kVirtualStoreSettingsKeys
+    kStayedStoreFiles = 12,                 // shift of the redirected directory's files
+    kStayedMachineMask = (1u << 9) - 1,
+};
+// The files a removal names when they stay, in bit order after kStayedFiles
+// and kStayedStoreFiles.
+inline constexpr const char* kTrackedFiles[] = {
+    "TW.exe", "Tapwise.dll", "Readme.txt", "Day.txt", "Month.txt", "Year.txt",
+};
+inline constexpr size_t kTrackedFileCount = sizeof(kTrackedFiles) / sizeof(kTrackedFiles[0]);
+// Index of name in kTrackedFiles, compared without regard to case; -1 if none.
+int TrackedFileIndex(const char* name);
+// The stayed items, one a line: registry items by their full key (and value)
+// name, files by their path in installDir or storeDir. Cut to fit size.
+void ComposeStayedList(unsigned stayed, const char* installDir, const char* storeDir, char* out, size_t size);
+// The exit code by which an elevated removal answers the copy that asked for
+// it: a tag, whether the removal went ahead, and the machine's stayed items.
+unsigned ElevatedRemovalExitCode(bool wentAhead, unsigned stayed);
+// False when code is no such answer (a crash, an older copy); else its parts.
+bool ReadElevatedRemovalExitCode(unsigned code, bool* wentAhead, unsigned* stayed);

@@ -19,16 +19,31 @@ bool Ask(UINT textId, UINT style)
     const char* caption = LoadText(IDS_TITLE);
     return MessageBoxA(nullptr, text, caption, style) == IDYES;
 }
+
+bool Exists(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-int RemoveInstallDirectory(const char* directory)
+// Gone, or going at the next restart. Judged by whether the file is still
+// there: a refused deletion is not always reported as one.
+bool DeleteOrSchedule(const char* file, bool* deferred)
 {
-    if (!directory || !directory[0])
-        return 0;
-    char installDir[kPathSize];
-    if (!InstallTargetDirectory(installDir, sizeof installDir))
-        installDir[0] = '\0';
-    RemovalScope scope = DecideRemovalScope(directory, installDir);
+    DeleteFileA(file);
+    if (!Exists(file))
+        return true;
+    // Another process holds it (the hook library stays mapped in every
+    // program the hook reached): Windows deletes it at the next restart.
+    if (!MoveFileExA(file, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        return false;
+    *deferred = true;
+    return true;
+}
+
+// The plain files of directory that the scope allows, then the directory
+// itself. Tracked files that stay set their bit from `shift` on in *stayed.
+void RemoveFiles(const char* directory, RemovalScope scope, int shift, unsigned* stayed)
+{
     char pattern[kPathSize];
     bool keptEntry = false;      // something stays for good: the directory stays too
     bool deferredEntry = false;  // something goes only at the next restart
@@ -42,16 +57,12 @@ int RemoveInstallDirectory(const char* directory)
                 if (!ShouldDeleteEntry(scope, entry.cFileName, isDirectory)) {
                     if (strcmp(entry.cFileName, ".") != 0 && strcmp(entry.cFileName, "..") != 0)
                         keptEntry = true;
-                } else if (!JoinPath(directory, entry.cFileName, file, sizeof file)) {
+                } else if (!JoinPath(directory, entry.cFileName, file, sizeof file) ||
+                           !DeleteOrSchedule(file, &deferredEntry)) {
                     keptEntry = true;
-                } else if (!DeleteFileA(file)) {
-                    // Another process holds it (the hook library stays mapped
-                    // in every program the hook reached): Windows deletes it
-                    // at the next restart instead.
-                    if (MoveFileExA(file, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-                        deferredEntry = true;
-                    else
-                        keptEntry = true;
+                    const int tracked = TrackedFileIndex(entry.cFileName);
+                    if (tracked >= 0 && stayed)
+                        *stayed |= 1u << (shift + tracked);
                 }
             } while (FindNextFileA(search, &entry));
             FindClose(search);
@@ -62,15 +73,100 @@ int RemoveInstallDirectory(const char* directory)
     // list in order, so the files are gone by the time it comes to the directory.
     if (!RemoveDirectoryA(directory) && deferredEntry && !keptEntry)
         MoveFileExA(directory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+unsigned DeleteValueOrReport(HKEY root, const char* key, const char* name, unsigned bit)
+{
+    RegistryDeleteValue(root, key, name);
+    return RegistryValueExists(root, key, name) ? bit : 0;
+}
+
+unsigned DeleteKeyOrReport(HKEY root, const char* key, unsigned bit)
+{
+    RegistryDeleteKey(root, key);
+    return RegistryKeyExists(root, key) ? bit : 0;
+}
+
+// What Windows redirected for the person who removes Tapwise: the copies of
+// the settings key and of the install directory that a limited Tapwise
+// wrote, and the person's own Run value. storeDir receives the redirected
+// directory ("" before Vista, which redirects nothing).
+unsigned RemovePersonalItems(const char* installDir, char* storeDir)
+{
+    unsigned stayed = DeleteValueOrReport(HKEY_CURRENT_USER, kRunKey, kProductName, kStayedUserRunValue);
+    for (unsigned i = 0; i < 2; ++i)
+        stayed |= DeleteKeyOrReport(HKEY_CURRENT_USER, kVirtualStoreSettingsKeys[i], kStayedStoreSettings << i);
+    storeDir[0] = '\0';
+    char localAppData[kPathSize];
+    DWORD length = GetEnvironmentVariableA("LOCALAPPDATA", localAppData, sizeof localAppData);
+    if (length > 0 && length < sizeof localAppData &&
+        VirtualStoreDirectory(localAppData, installDir, storeDir, kPathSize))
+        RemoveFiles(storeDir, RemovalScope::OwnFilesOnly, kStayedStoreFiles, &stayed);
+    return stayed;
+}
+
+// One message naming every item of Tapwise's own that stayed, instead of a
+// silence that lets the person believe Tapwise is gone.
+void ReportStayed(unsigned stayed, const char* installDir, const char* storeDir)
+{
+    if (!stayed)
+        return;
+    char list[1024], text[1536];
+    ComposeStayedList(stayed, installDir, storeDir, list, sizeof list);
+    FormatText(text, sizeof text, LoadText(IDS_ITEMS_STAYED), list);
+    MessageBoxA(nullptr, text, LoadText(IDS_TITLE), MB_ICONWARNING | MB_OK);
+}
+
+// The limited copy that asked for administrator rights: the copy it asked
+// for removed the machine's items and answered in its exit code; the
+// person's part is this copy's, for it runs as that person.
+// -1: no copy could be started and nothing was declined.
+int UninstallThroughElevatedCopy(const char* tail)
+{
+    // Read before the other copy removes the settings key.
+    char installDir[kPathSize];
+    SettingsRead("Path", REG_SZ, installDir, sizeof installDir);
+    DWORD exitCode;
+    bool declined;
+    if (!RunElevatedCopy(tail, nullptr, &exitCode, &declined))
+        return declined ? 0 : -1;
+    bool wentAhead;
+    unsigned stayed;
+    if (!ReadElevatedRemovalExitCode(exitCode, &wentAhead, &stayed) || !wentAhead)
+        return 0;
+    char storeDir[kPathSize];
+    stayed |= RemovePersonalItems(installDir, storeDir);
+    ReportStayed(stayed, installDir, storeDir);
+    return 1;
+}
+}
+
+int RemoveInstallDirectory(const char* directory, unsigned* stayed)
+{
+    if (!directory || !directory[0])
+        return 0;
+    char installDir[kPathSize];
+    if (!InstallTargetDirectory(installDir, sizeof installDir))
+        installDir[0] = '\0';
+    RemoveFiles(directory, DecideRemovalScope(directory, installDir), kStayedFiles, stayed);
     return 1;
 }
 
-int UninstallSelf()
+int UninstallSelf(const char* tail)
 {
-    if (!Ask(IDS_REMOVE_Q, MB_ICONHAND | MB_YESNO))
+    const SetupPlan plan = OwnSetupPlan();
+    if (plan.askForElevation) {
+        const int result = UninstallThroughElevatedCopy(tail);
+        if (result >= 0)
+            return result;
+        // No prompt to be had: go on with the rights there are.
+    }
+    const bool answerRequester = plan.start == CopyStart::ByRequester;
+    if (!Ask(IDS_REMOVE_Q, MB_ICONHAND | MB_YESNO) || !Ask(IDS_REALLY, MB_ICONQUESTION | MB_YESNO)) {
+        if (answerRequester)
+            SetupExitCode = ElevatedRemovalExitCode(false, 0);
         return 0;
-    if (!Ask(IDS_REALLY, MB_ICONQUESTION | MB_YESNO))
-        return 0;
+    }
     if (CloseRunningInstance(1) == kCopyStillRunning) {
         // A copy left running would write its settings key back after us.
         MessageBoxA(nullptr, LoadText(IDS_COPY_HUNG), LoadText(IDS_TITLE), MB_ICONERROR | MB_OK);
@@ -80,13 +176,21 @@ int UninstallSelf()
     SettingsRead("Path", REG_SZ, installDir, sizeof installDir);
     DeleteDesktopShortcut();
     DeleteProgramGroup();
-    RegistryDeleteValue(HKEY_LOCAL_MACHINE, kRunKey, kProductName);
+    unsigned stayed = DeleteValueOrReport(HKEY_LOCAL_MACHINE, kRunKey, kProductName, kStayedRunValue);
     char key[kNameBufferSize];
     FormatText(key, sizeof key, kUninstallKeyPattern, kProductName);
-    RegistryDeleteKey(HKEY_LOCAL_MACHINE, key);
+    stayed |= DeleteKeyOrReport(HKEY_LOCAL_MACHINE, key, kStayedUninstallEntry);
     FormatText(key, sizeof key, kSettingsKeyPattern, kProductName);
-    RegistryDeleteKey(HKEY_LOCAL_MACHINE, key);
+    stayed |= DeleteKeyOrReport(HKEY_LOCAL_MACHINE, key, kStayedSettings);
     if (strlen(installDir) > 8)
-        RemoveInstallDirectory(installDir);
+        RemoveInstallDirectory(installDir, &stayed);
+    if (answerRequester) {
+        SetupExitCode = ElevatedRemovalExitCode(true, stayed);
+        return 1;
+    }
+    char storeDir[kPathSize] = "";
+    if (plan.personalPart)
+        stayed |= RemovePersonalItems(installDir, storeDir);
+    ReportStayed(stayed, installDir, storeDir);
     return 1;
 }

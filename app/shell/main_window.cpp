@@ -140,10 +140,14 @@ int CreateMainWindow()
     return 1;
 }
 
+// The last save comes before the window goes: a setup copy that may not open
+// this process (another integrity level) waits for the window alone, and
+// removes the settings key once it is gone.
 void DestroyMainWindow()
 {
     RemoveHook();
     ShowWindow(MainWindow, SW_HIDE);
+    SaveCounters();
     DestroyWindow(MainWindow);
 }
 

@@ -123,13 +123,19 @@ bool MatchesSwitch(const char* tail, const char* switchText)
 // Only the name lengths are compared, never the characters, so every six-char
 // name counts as the installed program. An unreadable own name (-1) means we
 // cannot tell, and a normal run is the harmless choice.
-RunMode DecideRunMode(bool uninstallFlag, int nameLength, int installedNameLength, bool copyRunning)
+// A machine's Run value that the person may not remove still starts every
+// sign-in's copy; the person's choice of no autostart ends that copy here.
+RunMode DecideRunMode(bool uninstallFlag, int nameLength, int installedNameLength, bool copyRunning,
+                      bool autostartOff)
 {
     if (uninstallFlag) {
         return RunMode::Uninstall;
     }
     if (nameLength != -1 && nameLength != installedNameLength) {
         return RunMode::Install;
+    }
+    if (autostartOff) {
+        return RunMode::AutostartOff;
     }
     if (copyRunning) {
         return RunMode::HandOver;

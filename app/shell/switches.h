@@ -14,12 +14,15 @@ const char* CommandTail(const char* commandLine, const char* ownPath);
 // character on equals it.
 bool MatchesSwitch(const char* tail, const char* switchText);
 
-enum class RunMode { Uninstall, Install, HandOver, Normal };
+enum class RunMode { Uninstall, Install, AutostartOff, HandOver, Normal };
 
 // Decided in this order: uninstall flag, own file name length differs from
-// the installed name's, another copy runs, otherwise normal. A nameLength of
-// -1 means the own file name could not be read (not an install run).
-RunMode DecideRunMode(bool uninstallFlag, int nameLength, int installedNameLength, bool copyRunning);
+// the installed name's, a start with "-Auto" while the stored autostart
+// option is 0 (ends at once), another copy runs, otherwise normal. A
+// nameLength of -1 means the own file name could not be read (not an
+// install run).
+RunMode DecideRunMode(bool uninstallFlag, int nameLength, int installedNameLength, bool copyRunning,
+                      bool autostartOff = false);
 
 // Copies at most 63 characters of title into tip (64 bytes) and terminates it.
 void CutTrayTip(const char* title, char tip[64]);

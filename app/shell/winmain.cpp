@@ -4,6 +4,7 @@
 #include "engine/intake.h"
 #include "engine/notify.h"
 #include "engine/persistence.h"
+#include "engine/registry.h"
 #include "engine/rollover.h"
 #include "setup/setup.h"
 #include "common/paths.h"
@@ -58,12 +59,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 
     const int nameLength = selfKnown ? static_cast<int>(strlen(BaseNameOf(self))) : -1;
     const int installedLength = static_cast<int>(strlen(LoadText(IDS_INSTALLED_NAME)));
-    switch (DecideRunMode(uninstall, nameLength, installedLength, FindWindowA(kMainWindowClass, nullptr) != nullptr)) {
+    int32_t option = 1;
+    const bool autostartOff = autoStart && SettingsReadNumber("OptionAutostart", &option) && option == 0;
+    switch (DecideRunMode(uninstall, nameLength, installedLength, FindWindowA(kMainWindowClass, nullptr) != nullptr,
+                          autostartOff)) {
     case RunMode::Uninstall:
-        UninstallSelf();
-        return 0;
+        UninstallSelf(tail);
+        return static_cast<int>(SetupExitCode);
     case RunMode::Install:
-        InstallSelf();
+        InstallSelf(tail);
+        return static_cast<int>(SetupExitCode);
+    case RunMode::AutostartOff:
         return 0;
     case RunMode::HandOver:
         if (ActivateRunningInstance())
@@ -103,6 +109,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 
     RemoveTrayIcon();
     DestroyMainWindow();
-    SaveCounters();
     return static_cast<int>(msg.wParam);
 }

@@ -77,20 +77,31 @@ INT_PTR OnSettingsCommand(HWND page, WPARAM wParam)
 }
 }
 
+// Under User Account Control the person may not write or remove the
+// machine's Run value, and Windows refuses that silently; the person's own
+// Run value then does the job, so that the check box tells the truth. Where
+// the machine's value stays against an unticked box, the stored option 0
+// ends the copy it starts.
 void ApplyAutostart(int option)
 {
     if (!option) {
         RegistryDeleteValue(HKEY_LOCAL_MACHINE, kRunKey, kProductName);
-        return;
+    } else {
+        char program[kPathSize];
+        DWORD length = GetModuleFileNameA(ProgramInstance, program, sizeof program);
+        if (length == 0 || length >= sizeof program - 1)
+            return;
+        // A command that would not fit is left unwritten rather than cut short.
+        char command[kPathSize];
+        if (!ComposeCommand(program, LoadText(IDS_AUTO), command, sizeof command))
+            return;
+        if (!RegistryWrite(HKEY_LOCAL_MACHINE, kRunKey, kProductName, REG_SZ, command, 0) &&
+            WantsUserRunValue(true, RegistryValueExists(HKEY_LOCAL_MACHINE, kRunKey, kProductName))) {
+            RegistryWrite(HKEY_CURRENT_USER, kRunKey, kProductName, REG_SZ, command, 0);
+            return;
+        }
     }
-    char program[kPathSize];
-    DWORD length = GetModuleFileNameA(ProgramInstance, program, sizeof program);
-    if (length == 0 || length >= sizeof program - 1)
-        return;
-    // A command that would not fit is left unwritten rather than cut short.
-    char command[kPathSize];
-    if (ComposeCommand(program, LoadText(IDS_AUTO), command, sizeof command))
-        RegistryWrite(HKEY_LOCAL_MACHINE, kRunKey, kProductName, REG_SZ, command, 0);
+    RegistryDeleteValue(HKEY_CURRENT_USER, kRunKey, kProductName);
 }
 
 INT_PTR CALLBACK SettingsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)

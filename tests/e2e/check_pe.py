@@ -66,6 +66,10 @@ STRINGS = {
     33: 'Tapwise could not replace its library "Tapwise.dll", which other programs are using.\n'
         "Restart Windows, then install Tapwise again.",
     34: "Tapwise could not be installed: its program file could not be written to the program directory.",
+    35: ("Tapwise could not be installed: Windows refused to let it write to the program directory or the registry.\n"
+         "Installing Tapwise needs administrator rights."),
+    36: ("Tapwise has been removed, but these parts of it could not be removed:\n\n%s\n\n"
+         "Removing them may need administrator rights."),
 }
 
 # Window and control styles, spelled out so the checker needs no headers.
@@ -365,7 +369,7 @@ def check_strings(c, resources):
     c.equal("string 18 holds exactly one line feed", 1,
             table.get(18, "").count("\n"))
     extra = sorted(set(table) - set(STRINGS))
-    c.true("no strings besides 1-34 (3 left out)", not extra,
+    c.true("no strings besides 1-36 (3 left out)", not extra,
            "expected none, found ids %s" % extra)
 
 

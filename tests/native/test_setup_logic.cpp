@@ -204,4 +204,82 @@ TEST(ShouldDeleteEntry, EveryOwnFileGoesUnderOwnFilesOnly)
     }
 }
 
+// ---------------------------------------------------------------- User Account Control
+
+struct PlanCase {
+    ElevationType token;
+    bool askedCopy;
+    bool ask;
+    CopyStart start;
+    bool personalPart;
+};
+
+constexpr PlanCase kPlanCases[] = {
+    {ElevationType::Limited, false, true, CopyStart::Direct, true},
+    {ElevationType::Limited, true, false, CopyStart::ByRequester, false},   // never twice
+    {ElevationType::Full, false, false, CopyStart::ThroughDesktop, true},
+    {ElevationType::Full, true, false, CopyStart::ByRequester, false},
+    {ElevationType::Default, false, false, CopyStart::Direct, true},        // no UAC: as always
+};
+
+TEST(DecideSetupPlan, AskOnceWhenLimitedAndNeverStartTheTrayCopyElevated)
+{
+    for (const PlanCase& c : kPlanCases) {
+        const SetupPlan got = DecideSetupPlan(c.token, c.askedCopy);
+        const std::string row = "token " + std::to_string(static_cast<int>(c.token)) + ", asked " +
+                                std::to_string(c.askedCopy);
+        EXPECT_EQ(got.askForElevation, c.ask) << row;
+        if (!c.ask) {
+            EXPECT_EQ(got.start, c.start) << row;
+            EXPECT_EQ(got.personalPart, c.personalPart) << row;
+        }
+    }
+}
+
+constexpr const char* kLocal = R"(C:\Users\ann\AppData\Local)";
+constexpr InstallDirCase kStoreCases[] = {   // "Path" and its redirected copy ("" = none)
+    {R"(C:\Program Files (x86)\Tapwise)", R"(C:\Users\ann\AppData\Local\VirtualStore\Program Files (x86)\Tapwise)"},
+    {R"(d:\Apps\Tapwise\)", R"(C:\Users\ann\AppData\Local\VirtualStore\Apps\Tapwise)"},
+    {R"(C:\)", ""},
+    {R"(\\server\share\Tapwise)", ""},
+    {R"(C:Tapwise)", ""},
+    {"", ""},
+};
+
+TEST(VirtualStoreDirectory, LocalAppDataVirtualStoreAndThePathWithoutItsDrive)
+{
+    for (const InstallDirCase& c : kStoreCases) {
+        char out[kPathSize];
+        EXPECT_EQ(VirtualStoreDirectory(kLocal, c.programFilesDir, out, sizeof out), c.expected[0] != '\0')
+            << "path " << Show(c.programFilesDir);
+        EXPECT_STREQ(out, c.expected) << "path " << Show(c.programFilesDir);
+    }
+    char out[kPathSize];
+    EXPECT_FALSE(VirtualStoreDirectory("", R"(C:\Program Files\Tapwise)", out, sizeof out)) << "before Vista";
+    EXPECT_FALSE(VirtualStoreDirectory(kLocal, ("C:\\" + std::string(230, 'x')).c_str(), out, sizeof out));
+}
+
+TEST(StayedItems, ExitCodeCarriesTheMachinesItemsAndTheListNamesEveryItem)
+{
+    const unsigned machine = kStayedUninstallEntry | (1u << (kStayedFiles + 1));
+    bool ahead = false;
+    unsigned stayed = 0;
+    ASSERT_TRUE(ReadElevatedRemovalExitCode(ElevatedRemovalExitCode(true, machine | kStayedUserRunValue), &ahead,
+                                            &stayed));
+    EXPECT_TRUE(ahead);
+    EXPECT_EQ(stayed, machine);
+    EXPECT_FALSE(ReadElevatedRemovalExitCode(0, &ahead, &stayed)) << "an older copy or one that asked nothing";
+    EXPECT_FALSE(ReadElevatedRemovalExitCode(0xC0000005u, &ahead, &stayed)) << "a crash";
+
+    char list[1024];
+    ComposeStayedList(machine | kStayedUserRunValue | (1u << (kStayedStoreFiles + 3)), kInstalled, R"(S:\VS)", list,
+                      sizeof list);
+    EXPECT_STREQ(list, R"(HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tapwise
+HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run\Tapwise
+C:\Program Files\Tapwise\Tapwise.dll
+S:\VS\Day.txt)");
+    EXPECT_EQ(TrackedFileIndex("year.TXT"), 5);
+    EXPECT_EQ(TrackedFileIndex("notes.txt"), -1);
+}
+
 }  // namespace

@@ -15,6 +15,7 @@ const char* NameOf(RunMode mode)
     switch (mode) {
         case RunMode::Uninstall: return "Uninstall";
         case RunMode::Install: return "Install";
+        case RunMode::AutostartOff: return "AutostartOff";
         case RunMode::HandOver: return "HandOver";
         case RunMode::Normal: return "Normal";
     }
@@ -193,6 +194,7 @@ struct RunModeCase {
     const char* ownName;   // nullptr: the own file name could not be read
     bool copyRunning;
     RunMode expected;
+    bool autostartOff = false;   // "-Auto" with the stored option 0
 };
 
 constexpr RunModeCase kRunModeCases[] = {
@@ -213,6 +215,10 @@ constexpr RunModeCase kRunModeCases[] = {
     {false, "ABCDEF", true, RunMode::HandOver},
     {false, nullptr, false, RunMode::Normal},
     {false, nullptr, true, RunMode::HandOver},
+    {false, "TW.exe", false, RunMode::AutostartOff, true},
+    {false, "TW.exe", true, RunMode::AutostartOff, true},
+    {false, "Tapwise.exe", false, RunMode::Install, true},
+    {true, "TW.exe", true, RunMode::Uninstall, true},
 };
 
 TEST(DecideRunMode, UninstallThenInstallThenHandOverThenNormal)
@@ -220,11 +226,11 @@ TEST(DecideRunMode, UninstallThenInstallThenHandOverThenNormal)
     const int installedLength = static_cast<int>(std::strlen("TW.exe"));
     for (const RunModeCase& c : kRunModeCases) {
         const int nameLength = c.ownName != nullptr ? static_cast<int>(std::strlen(c.ownName)) : -1;
-        const RunMode got = DecideRunMode(c.uninstallFlag, nameLength, installedLength, c.copyRunning);
+        const RunMode got = DecideRunMode(c.uninstallFlag, nameLength, installedLength, c.copyRunning, c.autostartOff);
         EXPECT_EQ(got, c.expected)
             << "uninstall flag " << c.uninstallFlag << ", own name "
             << (c.ownName != nullptr ? c.ownName : "(unreadable)") << ", copy running "
-            << c.copyRunning << ": expected " << NameOf(c.expected) << ", got " << NameOf(got);
+            << c.copyRunning << ", autostart off " << c.autostartOff << ": expected " << NameOf(c.expected) << ", got " << NameOf(got);
     }
 }
 
