@@ -16,6 +16,11 @@ void StripTrailingBackslash(char* path);
 // "\"<path>\" <switch>"; false (out empty) if more than 255 characters.
 bool ComposeCommand(const char* path, const char* switchText, char* out, size_t size);
 
+// Setup starts the installed copy with this character before "-Auto": in the
+// tray without the statistics window, as at sign-in, but whatever the
+// person's choice of autostart, which is about sign-in alone.
+constexpr char kSetupStartMark = '+';
+
 // Directory of a file path for LoadSettings' "Path": searches for a backslash
 // from the last character down to index 2. False when there is none.
 bool ProgramDirectory(const char* fileName, char* out, size_t size);

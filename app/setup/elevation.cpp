@@ -6,12 +6,14 @@
 #include "common/paths.h"
 #include "common/text.h"
 #include <objbase.h>
+#include <shellapi.h>
+// The automation method of the shell object, not the ANSI/wide function
+// macro, whichever header came first.
+#undef ShellExecute
 #include <exdisp.h>
 #include <shldisp.h>
 #include <shlguid.h>
 #include <shlobj.h>
-#include <shellapi.h>
-// The automation method, not the ANSI/wide function macro.
 #undef ShellExecute
 
 DWORD SetupExitCode;

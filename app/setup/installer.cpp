@@ -68,16 +68,24 @@ bool libraryInPlace = true;
 // are missing, and the person is told so.
 bool programRefused = false;
 
-// The installed program and its start command, composed the way every run
-// does, for a copy that did not copy the files itself; false while the
-// program is not there.
-bool InstalledRunCommand(char* program, char* command)
+// The switch of setup's start of the installed copy.
+const char* SetupStartSwitch()
+{
+    static char text[16];
+    text[0] = kSetupStartMark;
+    lstrcpynA(text + 1, LoadText(IDS_AUTO), sizeof text - 1);
+    return text;
+}
+
+// The installed program and setup's command that starts it, for a copy that
+// did not copy the files itself; false while the program is not there.
+bool InstalledStartCommand(char* program, char* command)
 {
     char directory[kPathSize];
     return InstallTargetDirectory(directory, sizeof directory) &&
            JoinPath(directory, LoadText(IDS_INSTALLED_NAME), program, kPathSize) &&
            GetFileAttributesA(program) != INVALID_FILE_ATTRIBUTES &&
-           ComposeCommand(program, LoadText(IDS_AUTO), command, kPathSize);
+           ComposeCommand(program, SetupStartSwitch(), command, kPathSize);
 }
 
 // The tray copy runs as the signed-in person, never with an administrator's
@@ -89,7 +97,7 @@ void StartInstalledCopy(CopyStart how, const char* program, const char* command)
         SignalRequester();
         return;
     }
-    if (how == CopyStart::ThroughDesktop && StartThroughDesktopShell(program, LoadText(IDS_AUTO)))
+    if (how == CopyStart::ThroughDesktop && StartThroughDesktopShell(program, SetupStartSwitch()))
         return;
     WinExec(command, SW_SHOWMINIMIZED);
 }
@@ -99,7 +107,7 @@ void StartInstalledCopy(CopyStart how, const char* program, const char* command)
 void StartInstalledAsRequester()
 {
     char program[kPathSize], command[kPathSize];
-    if (InstalledRunCommand(program, command))
+    if (InstalledStartCommand(program, command))
         WinExec(command, SW_SHOWMINIMIZED);
 }
 
@@ -108,7 +116,7 @@ void StartInstalledAsRequester()
 void RestartClosedCopy(CopyStart how)
 {
     char program[kPathSize], command[kPathSize];
-    if (InstalledRunCommand(program, command))
+    if (InstalledStartCommand(program, command))
         StartInstalledCopy(how, program, command);
 }
 
@@ -272,9 +280,10 @@ int InstallSelf(const char* tail)
 
     // Both commands are composed before anything refers to them: one that
     // does not fit would be written or started empty.
-    char uninstallCommand[kPathSize], runCommand[kPathSize];
+    char uninstallCommand[kPathSize], runCommand[kPathSize], startCommand[kPathSize];
     if (!ComposeCommand(uninstaller, LoadText(IDS_UNINST), uninstallCommand, sizeof uninstallCommand) ||
-        !ComposeCommand(program, LoadText(IDS_AUTO), runCommand, sizeof runCommand)) {
+        !ComposeCommand(program, LoadText(IDS_AUTO), runCommand, sizeof runCommand) ||
+        !ComposeCommand(program, SetupStartSwitch(), startCommand, sizeof startCommand)) {
         if (closed == 1)
             RestartClosedCopy(plan.start);
         ShowSetupMessage(IDS_PATH_TOO_LONG, MB_ICONERROR | MB_OK);
@@ -303,7 +312,7 @@ int InstallSelf(const char* tail)
     refused |= !RegistryWrite(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName", REG_SZ, LoadText(IDS_TITLE), 0);
     refused |= !RegistryWrite(HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString", REG_SZ, uninstallCommand, 0);
 
-    StartInstalledCopy(plan.start, program, runCommand);
+    StartInstalledCopy(plan.start, program, startCommand);
     if (refused)
         ShowSetupMessage(IDS_NEEDS_ADMIN, MB_ICONWARNING);
     else

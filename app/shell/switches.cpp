@@ -122,9 +122,9 @@ bool MatchesSwitch(const char* tail, const char* switchText)
 // a name of another length than TW.exe and would otherwise install again.
 // Only the name lengths are compared, never the characters, so every six-char
 // name counts as the installed program. An unreadable own name (-1) means we
-// cannot tell, and a normal run is the harmless choice.
-// A machine's Run value that the person may not remove still starts every
-// sign-in's copy; the person's choice of no autostart ends that copy here.
+// cannot tell, and a normal run is the harmless choice. A machine's Run value
+// that the person may not remove still starts every sign-in's copy; the
+// person's choice of no autostart ends that copy here.
 RunMode DecideRunMode(bool uninstallFlag, int nameLength, int installedNameLength, bool copyRunning,
                       bool autostartOff)
 {
@@ -156,4 +156,9 @@ void CutTrayTip(const char* title, char tip[64])
         }
     }
     tip[n] = '\0';
+}
+
+bool IsSetupStart(const char* tail)
+{
+    return tail != nullptr && tail[0] == kSetupStartMark;
 }

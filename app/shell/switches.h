@@ -1,6 +1,7 @@
 // Command-line switches and the choice of run mode. Pure logic.
 #pragma once
 #include <cstddef>
+#include "common/paths.h"
 
 // The arguments after the program's own name in the command line exactly as
 // the process got it, blanks after the name skipped. ownPath is the program's
@@ -13,6 +14,9 @@ const char* CommandTail(const char* commandLine, const char* ownPath);
 // when it is at least one character long and the text from its second
 // character on equals it.
 bool MatchesSwitch(const char* tail, const char* switchText);
+
+// Started by setup (kSetupStartMark before the switch).
+bool IsSetupStart(const char* tail);
 
 enum class RunMode { Uninstall, Install, AutostartOff, HandOver, Normal };
 

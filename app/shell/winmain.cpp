@@ -60,7 +60,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     const int nameLength = selfKnown ? static_cast<int>(strlen(BaseNameOf(self))) : -1;
     const int installedLength = static_cast<int>(strlen(LoadText(IDS_INSTALLED_NAME)));
     int32_t option = 1;
-    const bool autostartOff = autoStart && SettingsReadNumber("OptionAutostart", &option) && option == 0;
+    const bool autostartOff =
+        autoStart && !IsSetupStart(tail) && SettingsReadNumber("OptionAutostart", &option) && option == 0;
     switch (DecideRunMode(uninstall, nameLength, installedLength, FindWindowA(kMainWindowClass, nullptr) != nullptr,
                           autostartOff)) {
     case RunMode::Uninstall:

@@ -14,7 +14,7 @@
 //   rect HWND                        window rectangle: left top right bottom
 //   pid HWND                         process id of the window
 //   input click X Y [left|right|middle] [double]   real input through SendInput
-//   regget KEY VALUE                 HKLM value: TYPE SIZE DATA ("-" for the default value)
+//   regget KEY VALUE                 HKLM value (KEY "HKCU\..." for the user's): TYPE SIZE DATA ("-" for the default value)
 //   regset KEY VALUE dword|sz|binhex DATA
 //   regdel KEY [VALUE]
 //   wait-exit PID MS                 waits for a process to end, prints its exit code
@@ -28,8 +28,11 @@
 //   record FILE ARGS...              appends its arguments, one line, to FILE (a stand-in handler)
 //   idle MS [tray]                   keeps a hidden window (and a tray icon) for MS milliseconds
 //   standin CLASS MS                 a hidden window of CLASS that, once closed, takes MS ms to end
-//   spawn APP CMDLINE                starts APP with CMDLINE exactly as given (as Windows hands
-//                                    a Run value over: no re-quoting), prints the process id
+//   spawn APP CMDLINE [limited]      starts APP with CMDLINE exactly as given (as Windows hands
+//                                    a Run value over: no re-quoting), prints the process id;
+//                                    "limited": with the limited half of our split token, as
+//                                    User Account Control starts a signed-in person's programs
+//   procs EXE                        every process of EXE: pid parent-pid elevation-type
 //   regmsg NAME                      number of the registered window message NAME
 //   untray HWND ID                   removes another program's tray icon, as a restarting shell loses it
 //   hold FILE MS [open]              loads the library FILE and keeps it mapped for MS milliseconds
@@ -45,6 +48,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -177,10 +181,18 @@ int InputClick(int x, int y, const char* button, bool twice)
     return 0;
 }
 
+HKEY RootOf(const char*& key)
+{
+    if (strncmp(key, "HKCU\\", 5) != 0)
+        return HKEY_LOCAL_MACHINE;
+    key += 5;
+    return HKEY_CURRENT_USER;
+}
+
 int RegGet(const char* key, const char* value)
 {
     HKEY k;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &k) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(RootOf(key), key, 0, KEY_READ, &k) != ERROR_SUCCESS) {
         puts("NOKEY");
         return 0;
     }
@@ -208,7 +220,7 @@ int RegGet(const char* key, const char* value)
 int RegSet(const char* key, const char* value, const char* type, const char* data)
 {
     HKEY k;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(RootOf(key), key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
         return 1;
     LONG st;
     if (!strcmp(type, "dword")) {
@@ -232,14 +244,53 @@ int RegSet(const char* key, const char* value, const char* type, const char* dat
 
 int RegDel(const char* key, const char* value)
 {
+    HKEY root = RootOf(key);
     if (!value)
-        return RegDeleteKeyA(HKEY_LOCAL_MACHINE, key) == ERROR_SUCCESS ? 0 : 1;
+        return RegDeleteKeyA(root, key) == ERROR_SUCCESS ? 0 : 1;
     HKEY k;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, key, 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS)
         return 1;
     LONG st = RegDeleteValueA(k, OrNull(value));
     RegCloseKey(k);
     return st == ERROR_SUCCESS ? 0 : 1;
+}
+
+// The limited half of a split token as a primary token.
+HANDLE LimitedToken()
+{
+    HANDLE own = nullptr, primary = nullptr;
+    TOKEN_LINKED_TOKEN linked = {};
+    DWORD size = 0;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own) &&
+        GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size)) {
+        DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary, &primary);
+        CloseHandle(linked.LinkedToken);
+    }
+    if (own)
+        CloseHandle(own);
+    return primary;
+}
+
+int Processes(const char* exe)
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snap, &entry); more; more = Process32Next(snap, &entry)) {
+        if (_stricmp(entry.szExeFile, exe) != 0)
+            continue;
+        DWORD type = 0, size = 0;
+        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID), token = nullptr;
+        if (process && OpenProcessToken(process, TOKEN_QUERY, &token)) {
+            GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size);
+            CloseHandle(token);
+        }
+        if (process)
+            CloseHandle(process);
+        printf("%lu %lu %lu\n", entry.th32ProcessID, entry.th32ParentProcessID, type);
+    }
+    CloseHandle(snap);
+    return 0;
 }
 
 int SpecialFolder(int csidl)
@@ -546,11 +597,20 @@ int RunCommand(int argc, char** argv)
         STARTUPINFOA si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
-        if (!CreateProcessA(arg(2), line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        HANDLE token = !strcmp(arg(4), "limited") ? LimitedToken() : nullptr;
+        if (!strcmp(arg(4), "limited") && !token)
+            return 1;
+        BOOL started = token ? CreateProcessAsUserA(token, arg(2), line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)
+                             : CreateProcessA(arg(2), line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+        if (token)
+            CloseHandle(token);
+        if (!started)
             return 1;
         printf("%lu\n", static_cast<unsigned long>(pi.dwProcessId));
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
+    } else if (!strcmp(cmd, "procs")) {
+        return Processes(arg(2));
     } else if (!strcmp(cmd, "regmsg")) {
         printf("%u\n", RegisterWindowMessageA(arg(2)));
     } else if (!strcmp(cmd, "untray")) {
