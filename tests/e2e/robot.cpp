@@ -191,8 +191,8 @@ HKEY RootOf(const char*& key)
 
 int RegGet(const char* key, const char* value)
 {
-    HKEY k;
-    if (RegOpenKeyExA(RootOf(key), key, 0, KEY_READ, &k) != ERROR_SUCCESS) {
+    HKEY k, root = RootOf(key);
+    if (RegOpenKeyExA(root, key, 0, KEY_READ, &k) != ERROR_SUCCESS) {
         puts("NOKEY");
         return 0;
     }
@@ -219,8 +219,8 @@ int RegGet(const char* key, const char* value)
 
 int RegSet(const char* key, const char* value, const char* type, const char* data)
 {
-    HKEY k;
-    if (RegCreateKeyExA(RootOf(key), key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+    HKEY k, root = RootOf(key);
+    if (RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
         return 1;
     LONG st;
     if (!strcmp(type, "dword")) {

@@ -94,6 +94,36 @@ def test_autostart_check_box():
     t.check_eq(1, checked(ui.select_page(sheet, 1)), "check box at the opening after ticking")
     ui.hide_sheet(sheet)
     ui.stop(proc, main)
+
+    # The machine's Run key refused, as User Account Control refuses it to a
+    # person: its value stays on unticking but starts nothing, and ticking once
+    # it has gone writes the person's own value instead.
+    user_run = "HKCU\\" + t.RUN_KEY
+    t.keylock("lock", t.RUN_KEY)
+    try:
+        proc, main, _ = ui.launch("TwAuto", clean_store=False)
+        click(ui.select_page(ui.wait_sheet(), 1), "autostart")
+        t.wait_until(lambda: t.reg_number("OptionAutostart") == 0, 5, 0.2, "OptionAutostart 0 after unticking")
+        t.check_eq((expected_entry, None), (t.reg_get(t.RUN_KEY, "Tapwise")[1], t.reg_get(user_run, "Tapwise")),
+                   "machine's and person's Run values unticked under a refused key")
+        ui.stop(proc, main)
+        auto = t.spawn(r"C:\TwAuto\TW.exe", expected_entry)
+        t.check_eq("0", t.robot("wait-exit", auto, 10000).strip(), "a start from the Run value with the option 0")
+        t.check_eq(0, t.main_window(), "main window of that start")
+        t.keylock("unlock", t.RUN_KEY)
+        t.reg_delete(t.RUN_KEY, "Tapwise")
+        t.keylock("lock", t.RUN_KEY)
+        proc, main, _ = ui.launch("TwAuto", clean_store=False)
+        page = ui.select_page(ui.wait_sheet(), 1)
+        click(page, "autostart")
+        t.wait_until(lambda: t.reg_get(user_run, "Tapwise"), 5, 0.2, "the person's Run value after ticking")
+        t.check_eq((None, expected_entry), (t.reg_get(t.RUN_KEY, "Tapwise"), t.reg_get(user_run, "Tapwise")[1]),
+                   "machine's and person's Run values ticked under a refused key")
+        click(page, "autostart")
+        t.wait_until(lambda: not t.reg_get(user_run, "Tapwise"), 5, 0.2, "the person's Run value to go")
+        ui.stop(proc, main)
+    finally:
+        t.keylock("unlock", t.RUN_KEY)
     t.reg_delete(t.RUN_KEY, "Tapwise")
 
 

@@ -32,6 +32,8 @@ INSTALLED_TEXT = ("Tapwise Version 1.2, an incredibly cool app by Orrinwood Medi
                   "has been successfully installed on your system.")
 HUNG_TEXT = ("Tapwise is running but does not answer, so nothing has been changed.\n"
              "End it (or restart Windows), then try again.")
+NEEDS_ADMIN_TEXT = ("Tapwise could not be installed: Windows refused to let it write to the program directory "
+                    "or the registry.\nInstalling Tapwise needs administrator rights.")
 LIBRARY_IN_USE_TEXT = ('Tapwise could not replace its library "Tapwise.dll", which other programs are using.\n'
                        "Restart Windows, then install Tapwise again.")
 REMOVE_TEXT = "Are you sure you want to remove this very cool app?"
@@ -517,6 +519,36 @@ def test_reinstall_says_so_when_the_library_stays_old():
     check_eq([], pending_renames(), "files to go at the next restart")
 
 
+def test_limited_install_asks_once_and_a_failed_one_restarts_the_copy():
+    # Started as User Account Control starts a person's programs, the installer
+    # starts itself again through "runas" once; Wine's copy is limited too and
+    # must not ask again. The tray copy is the person's, started by the first.
+    reset_setup()
+    os.makedirs(u(SETUP_DIR), exist_ok=True)
+    with open(u(SETUP_EXE), "wb") as f:
+        f.write(PROGRAM_BYTES)
+    first = int(t.spawn(SETUP_EXE, f'"{SETUP_EXE}"', "limited"))
+    check(t.wait_window("#32770", t.TITLE, 30000), "no final message of the limited install")
+    main = t.wait_main_window(15000)
+    setups = t.processes("Tapwise.exe")
+    check_eq(3, setups.get(first, (0, 0))[1], "elevation type of the limited installer")
+    check_eq([first], [parent for p, (parent, _) in setups.items() if p != first], "parents of its other copies")
+    check_eq((first, 3), t.processes("TW.exe").get(int(window_pid(main))), "parent and token of the tray copy")
+    check_eq(INSTALLED_TEXT, t.answer(t.TITLE, "IDOK"), "final message of the copy asked for")
+    check_eq("0", t.robot("wait-exit", first, 15000).strip(), "exit code of the limited installer")
+    wait_and_close_group_window()
+
+    # A refused program file after the running copy was closed: the person
+    # hears that rights are missing, and the closed copy runs again.
+    subprocess.run(["chattr", "+i", u(INSTALL_DIR + r"\TW.exe")], check=True)
+    try:
+        seen = run_installer()
+        check_eq(NEEDS_ADMIN_TEXT, seen["text"], "message of the refused install")
+        check(seen["main"] and seen["pid"] != window_pid(main), "the closed copy did not run again")
+    finally:
+        subprocess.run(["chattr", "-i", u(INSTALL_DIR + r"\TW.exe")])
+
+
 def test_cleanup_leaves_no_trace():
     reset_setup()
 
@@ -526,6 +558,7 @@ TESTS = [
     test_reinstall_over_running_counting_copy,
     test_reinstall_replaces_a_library_in_use,
     test_reinstall_says_so_when_the_library_stays_old,
+    test_limited_install_asks_once_and_a_failed_one_restarts_the_copy,
     test_cleanup_leaves_no_trace,
 ]
 

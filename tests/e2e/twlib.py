@@ -248,6 +248,18 @@ def reg_delete(key, value=None):
     robot(*(["regdel", key] + ([value] if value is not None else [])))
 
 
+def keylock(action, key):
+    """Makes an HKLM key read-only for everybody ("lock") or writable again ("unlock")."""
+    rc, out = run([os.path.join(TEST_BIN, "keylock.exe"), action, key], timeout=60)
+    check_eq(0, rc, f"keylock {action} {key} ({out.strip()})")
+
+
+def processes(exe):
+    """{pid: (parent pid, elevation type: 2 full, 3 limited)} of every process of exe."""
+    rows = [line.split() for line in robot("procs", exe).splitlines() if line.strip()]
+    return {int(r[0]): (int(r[1]), int(r[2])) for r in rows if len(r) == 3}
+
+
 def reset_store():
     """Removes every trace of Tapwise from the registry of the prefix."""
     reg_delete(SETTINGS_KEY)
@@ -425,10 +437,11 @@ def read_link(windows_path):
     return fields
 
 
-def spawn(app, command_line):
+def spawn(app, command_line, token=""):
     """Starts app with command_line exactly as given, the way Windows starts a Run
-    value (Wine would quote the name of a plain start); returns the process id."""
-    out = robot("spawn", app, command_line).strip()
+    value (Wine would quote the name of a plain start); returns the process id.
+    token "limited": with the limited half of the split token."""
+    out = robot("spawn", app, command_line, *([token] if token else [])).strip()
     check(robot.rc == 0 and out.isdigit(), f"cannot start {app} with [{command_line}]: {out!r}")
     return out
 
