@@ -10,6 +10,7 @@ as the installer writes them), which is faster than an install run and lets
 "Path" point anywhere; one removes a real installation.
 """
 import os
+import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -20,6 +21,8 @@ import test_setup as s  # noqa: E402
 OWN_FILES = ("TW.exe", "Tapwise.dll", "Readme.txt", "Day.txt", "Month.txt", "Year.txt")
 # What a run of Tapwise writes wherever it is started; a readme there is someone else's.
 RUN_FILES = ("TW.exe", "Tapwise.dll", "Day.txt", "Month.txt", "Year.txt")
+STAYED_TEXT = ("Tapwise has been removed, but these parts of it could not be removed:\n\n%s\n\n"
+               "Removing them may need administrator rights.")
 HISTORY = {"Day.txt": b"2024\t1\t5\t17\r\n", "Month.txt": b"2024\t1\t340\r\n", "Year.txt": b"2023\t9000\r\n"}
 
 
@@ -261,6 +264,38 @@ def test_windows_directory_as_path_keeps_its_files():
     check_eq([], sorted(set(before) - set(after)), f"files gone from {windows}")
 
 
+def test_limited_uninstall_asks_once_and_clears_what_windows_redirected():
+    # The copy asked for with "runas" (limited too under Wine: it must not ask
+    # again) removes the machine's items; the limited copy that asked clears
+    # the person's redirected copies and names what stayed: the Run value of
+    # a refused key.
+    s.reset_setup()
+    lay_out_installation()
+    store = t.special_folder(0x1c) + r"\VirtualStore\Program Files\Tapwise"   # CSIDL_LOCAL_APPDATA
+    fill(store, ["Day.txt", "notes.txt"])
+    stored = [r"HKCU\Software\Classes\VirtualStore\MACHINE\SOFTWARE" + node + r"\Orrinwood Software\Tapwise"
+              for node in ("", r"\WOW6432Node")]
+    for key in stored + ["HKCU\\" + t.RUN_KEY]:
+        t.reg_set(key, "Tapwise", "dword", 1)
+    t.keylock("lock", t.RUN_KEY)
+    try:
+        first = int(t.spawn(s.uninstaller(), s.reg_raw(t.UNINSTALL_KEY, "UninstallString")[2], "limited"))
+        check(t.wait_window("#32770", t.TITLE, 30000), "no question from the limited uninstaller")
+        check_eq([first], [parent for p, (parent, _) in t.processes("TWUninst.exe").items() if p != first],
+                 "parents of the limited uninstaller's other copies")
+        check_eq([s.REMOVE_TEXT, s.REALLY_TEXT], [t.answer(t.TITLE, "IDYES") for _ in range(2)], "questions asked")
+        check_eq(STAYED_TEXT % f"HKEY_LOCAL_MACHINE\\{t.RUN_KEY}\\Tapwise", t.answer(t.TITLE, "IDOK", 20000),
+                 "message naming what stayed")
+        check_eq("0", t.robot("wait-exit", first, 20000).strip(), "exit code of the limited uninstaller")
+    finally:
+        t.keylock("unlock", t.RUN_KEY)
+    check_eq(["notes.txt"], s.listing(store), "the person's redirected install directory")
+    check_eq(["NOKEY", "NOKEY", "NOVALUE"], [s.reg_raw(k, "Tapwise") for k in stored + ["HKCU\\" + t.RUN_KEY]],
+             "the person's redirected settings keys and Run value")
+    check(not s.key_exists(t.UNINSTALL_KEY), "uninstall key left")
+    shutil.rmtree(s.u(store))
+
+
 def test_cleanup_leaves_no_trace():
     s.reset_setup()
 
@@ -277,6 +312,7 @@ TESTS = [
     test_foreign_path_loses_only_own_files,
     test_library_in_use_goes_at_the_restart,
     test_windows_directory_as_path_keeps_its_files,
+    test_limited_uninstall_asks_once_and_clears_what_windows_redirected,
     test_cleanup_leaves_no_trace,
 ]
 
