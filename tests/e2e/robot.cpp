@@ -262,13 +262,9 @@ HANDLE LimitedToken()
     TOKEN_LINKED_TOKEN linked = {};
     DWORD size = 0;
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own) &&
-        GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size)) {
+        GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size))
         DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary, &primary);
-        CloseHandle(linked.LinkedToken);
-    }
-    if (own)
-        CloseHandle(own);
-    return primary;
+    return primary;   // the other handles end with the robot
 }
 
 int Processes(const char* exe)
@@ -279,14 +275,10 @@ int Processes(const char* exe)
     for (BOOL more = Process32First(snap, &entry); more; more = Process32Next(snap, &entry)) {
         if (_stricmp(entry.szExeFile, exe) != 0)
             continue;
-        DWORD type = 0, size = 0;
+        DWORD type = 0, size = 0;   // the process and token handles end with the robot
         HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID), token = nullptr;
-        if (process && OpenProcessToken(process, TOKEN_QUERY, &token)) {
+        if (process && OpenProcessToken(process, TOKEN_QUERY, &token))
             GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size);
-            CloseHandle(token);
-        }
-        if (process)
-            CloseHandle(process);
         printf("%lu %lu %lu\n", entry.th32ProcessID, entry.th32ParentProcessID, type);
     }
     CloseHandle(snap);
@@ -597,13 +589,11 @@ int RunCommand(int argc, char** argv)
         STARTUPINFOA si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
-        HANDLE token = !strcmp(arg(4), "limited") ? LimitedToken() : nullptr;
-        if (!strcmp(arg(4), "limited") && !token)
-            return 1;
-        BOOL started = token ? CreateProcessAsUserA(token, arg(2), line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)
-                             : CreateProcessA(arg(2), line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-        if (token)
-            CloseHandle(token);
+        const bool limited = !strcmp(arg(4), "limited");
+        HANDLE token = limited ? LimitedToken() : nullptr;
+        BOOL started = limited ? token && CreateProcessAsUserA(token, arg(2), line, nullptr, nullptr, FALSE, 0, nullptr,
+                                                               nullptr, &si, &pi)
+                               : CreateProcessA(arg(2), line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
         if (!started)
             return 1;
         printf("%lu\n", static_cast<unsigned long>(pi.dwProcessId));

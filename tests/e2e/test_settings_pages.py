@@ -95,9 +95,8 @@ def test_autostart_check_box():
     ui.hide_sheet(sheet)
     ui.stop(proc, main)
 
-    # The machine's Run key refused, as User Account Control refuses it to a
-    # person: its value stays on unticking but starts nothing, and ticking once
-    # it has gone writes the person's own value instead.
+    # The machine's Run key refused, as User Account Control refuses it: its value stays
+    # but starts nothing; ticking once it has gone writes the person's own value.
     user_run = "HKCU\\" + t.RUN_KEY
     t.keylock("lock", t.RUN_KEY)
     try:

@@ -520,9 +520,8 @@ def test_reinstall_says_so_when_the_library_stays_old():
 
 
 def test_limited_install_asks_once_and_a_failed_one_restarts_the_copy():
-    # Started as User Account Control starts a person's programs, the installer
-    # starts itself again through "runas" once; Wine's copy is limited too and
-    # must not ask again. The tray copy is the person's, started by the first.
+    # Limited, it asks once through "runas" (Wine's copy, limited too, must not
+    # ask again); the tray copy is the person's, started by the first.
     reset_setup()
     os.makedirs(u(SETUP_DIR), exist_ok=True)
     with open(u(SETUP_EXE), "wb") as f:

@@ -265,10 +265,8 @@ def test_windows_directory_as_path_keeps_its_files():
 
 
 def test_limited_uninstall_asks_once_and_clears_what_windows_redirected():
-    # The copy asked for with "runas" (limited too under Wine: it must not ask
-    # again) removes the machine's items; the limited copy that asked clears
-    # the person's redirected copies and names what stayed: the Run value of
-    # a refused key.
+    # The copy asked for removes the machine's items; the limited one that asked clears
+    # the person's redirected copies and names what stayed (a refused Run value).
     s.reset_setup()
     lay_out_installation()
     store = t.special_folder(0x1c) + r"\VirtualStore\Program Files\Tapwise"   # CSIDL_LOCAL_APPDATA
