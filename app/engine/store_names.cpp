@@ -70,8 +70,3 @@ bool CounterValueName(const char* middle, const char* periodName, char* out, siz
     std::memcpy(out, name, static_cast<size_t>(length) + 1);
     return true;
 }
-
-bool WantsUserRunValue(bool autostartOn, bool machineValuePresent)
-{
-    return autostartOn && !machineValuePresent;
-}

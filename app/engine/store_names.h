@@ -21,8 +21,3 @@ bool SplitSettingsName(const char* name, char* keyText, size_t keySize, char* va
 
 // "Counter%s%s" from a middle word ("Current"/"Last") and a period name.
 bool CounterValueName(const char* middle, const char* periodName, char* out, size_t size);
-
-// Whether the signed-in person's own Run value is wanted once the machine's
-// has been written or removed as far as allowed: only with autostart on and
-// no machine value there to start Tapwise (both would start two copies).
-bool WantsUserRunValue(bool autostartOn, bool machineValuePresent);

@@ -95,8 +95,10 @@ void ApplyAutostart(int option)
         char command[kPathSize];
         if (!ComposeCommand(program, LoadText(IDS_AUTO), command, sizeof command))
             return;
+        // A machine value that is there already starts Tapwise: a second one
+        // of the person's would start two copies.
         if (!RegistryWrite(HKEY_LOCAL_MACHINE, kRunKey, kProductName, REG_SZ, command, 0) &&
-            WantsUserRunValue(true, RegistryValueExists(HKEY_LOCAL_MACHINE, kRunKey, kProductName))) {
+            !RegistryValueExists(HKEY_LOCAL_MACHINE, kRunKey, kProductName)) {
             RegistryWrite(HKEY_CURRENT_USER, kRunKey, kProductName, REG_SZ, command, 0);
             return;
         }
