@@ -95,8 +95,7 @@ def test_autostart_check_box():
     ui.hide_sheet(sheet)
     ui.stop(proc, main)
 
-    # The machine's Run key refused, as User Account Control refuses it: its value stays
-    # but starts nothing; ticking once it has gone writes the person's own value.
+    # A refused machine Run key (as under UAC): its value stays but starts nothing; the person's replaces it.
     user_run = "HKCU\\" + t.RUN_KEY
     t.keylock("lock", t.RUN_KEY)
     try:

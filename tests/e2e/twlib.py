@@ -438,9 +438,8 @@ def read_link(windows_path):
 
 
 def spawn(app, command_line, token=""):
-    """Starts app with command_line exactly as given, the way Windows starts a Run
-    value (Wine would quote the name of a plain start); returns the process id.
-    token "limited": with the limited half of the split token."""
+    """Starts app with command_line exactly as given, the way Windows starts a Run value (Wine
+    would quote the name of a plain start; token "limited": the split token's limited half); returns its pid."""
     out = robot("spawn", app, command_line, *([token] if token else [])).strip()
     check(robot.rc == 0 and out.isdigit(), f"cannot start {app} with [{command_line}]: {out!r}")
     return out
