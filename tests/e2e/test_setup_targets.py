@@ -17,6 +17,8 @@ from test_setup import (INSTALL_DIR, CURRENT_VERSION_KEY, PROGRAM_BYTES, REMOVE_
                         group_windows, install_ok, listing, program_files_value, reg_raw, reset_setup,
                         restore_program_files, run_installer, u, uninstaller, user_link)
 
+PATH_TOO_LONG_TEXT = "Tapwise could not be installed: the path of its program directory is too long."
+
 
 def test_program_files_dir_value():
     try:
@@ -51,6 +53,16 @@ def test_program_files_dir_value():
         s.check_directory_removed(target, copy_ran=True)
         check(exists(apps), f"{apps} itself was removed")
         check(not t.main_window(), "the installed copy still runs after removal")
+
+        # Room for the program's path but not for its quoted Run value: the run ends with a
+        # message, and the copy it closed runs again all the same.
+        first = install_ok()
+        longer = "C:\\" + "x" * 232   # + \Tapwise\TW.exe: 250 characters
+        t.reg_set(CURRENT_VERSION_KEY, "ProgramFilesDir", "sz", longer)
+        seen = run_installer()
+        check_eq(PATH_TOO_LONG_TEXT, seen["text"], "message of an install whose Run value would not fit")
+        check(seen["main"] and seen["pid"] != first["pid"], "the closed copy did not run again")
+        s.remove(longer)
     finally:
         restore_program_files()
         t.close_copies()
