@@ -46,10 +46,37 @@ double MillisecondsBetween(LARGE_INTEGER a, LARGE_INTEGER b)
     return double(b.QuadPart - a.QuadPart) * 1000.0 / double(f.QuadPart);
 }
 
+// Once started, the hook's thread makes the checks; each is waited for.
 void Checks(int n)
 {
-    for (int i = 0; i < n; ++i)
-        HookWatchdog();
+    HANDLE done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    for (int i = 0; i < n; ++i) {
+        HookWatchdog(done);
+        WaitForSingleObject(done, 10000);
+    }
+    CloseHandle(done);
+}
+
+TapwiseInitFn realInit;
+int realInits;
+DWORD realInitThread;
+
+HHOOK WINAPI CountedInit(HINSTANCE module)
+{
+    ++realInits;
+    realInitThread = GetCurrentThreadId();
+    return realInit(module);
+}
+
+// A left press taken off this thread's queue; true once it is counted.
+bool PressCounts()
+{
+    const uint32_t want = Counters.rawClicks.load() + 1;
+    Down(Button::Left);
+    Up(Button::Left);
+    for (DWORD start = GetTickCount(); Counters.rawClicks.load() < want && GetTickCount() - start < 3000;)
+        Pump(10);
+    return Counters.rawClicks.load() == want;
 }
 
 const HMODULE kLibrarySentinel = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x5eed0000));
@@ -162,6 +189,29 @@ TEST(HookWatchdogTest, RetriesAFailedInstallAtEveryCheckUntilItSucceeds)
     TapwiseInitEntry = nullptr;
     TapwiseResetEntry = nullptr;
     RemoveHook();
+    Counters.rawClicks.store(0);
+}
+
+// The real library: the hook belongs to a thread of its own, counts again once
+// the watchdog has re-installed it, and is gone when RemoveHook returns.
+TEST(HookWatchdogTest, TheHooksOwnThreadReinstallsItAndRemovesItBeforeReturning)
+{
+    ASSERT_EQ(1, BindHookLibraryNamed(HookLibraryPath().c_str(), false));
+    realInit = TapwiseInitEntry;
+    TapwiseInitEntry = CountedInit;
+    Counters.rawClicks.store(1000);  // no count an earlier check of this process saw
+    StartClickIntake();
+    InputWindow w;
+    MoveTo(w.Center());
+    EXPECT_TRUE(PressCounts()) << "a press with the hook installed at start";
+    Checks(2);
+    EXPECT_EQ(2, realInits) << "a click, then a silent interval: installed again";
+    EXPECT_NE(GetCurrentThreadId(), realInitThread) << "the hook was installed by the user-interface thread";
+    EXPECT_TRUE(PressCounts()) << "a press after the re-install";
+    RemoveHook();
+    EXPECT_EQ(FALSE, TapwiseResetEntry()) << "a hook was still installed when RemoveHook returned";
+    TapwiseInitEntry = nullptr;
+    TapwiseResetEntry = nullptr;
     Counters.rawClicks.store(0);
 }
 
