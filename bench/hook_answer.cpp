@@ -230,6 +230,8 @@ void Report(const char* design, const char* work, const std::vector<double>& s)
     }
     snprintf(name, sizeof name, "answer_%s_%s_n", design, work);
     bench::Figure(name, static_cast<double>(s.size()));
+    snprintf(name, sizeof name, "answer_%s_%s_over_1ms", design, work);
+    bench::Figure(name, static_cast<double>(std::count_if(s.begin(), s.end(), [](double v) { return v >= 1000; })));
 }
 
 int Drive(int rounds)

@@ -130,8 +130,9 @@ def answer_rows(r):
         views = []
         for design, name in (("before", "on the user-interface thread (before)"), ("now", "on its own thread (now)")):
             p50, p99, top = (r.get(f"answer_{design}_{work}_{v}_us") for v in ("p50", "p99", "max"))
-            views.append(f"{name}: {num(p50, 0)} / {num(p99, 0)} / **{num(top, 0)}** "
-                         f"({num(r.get(f'answer_{design}_{work}_n'), 0)} probes)")
+            n, over = r.get(f"answer_{design}_{work}_n"), r.get(f"answer_{design}_{work}_over_1ms")
+            share = f", {num(100 * over / n, 1)} % from 1 ms up" if n and over is not None else ""
+            views.append(f"{name}: {num(p50, 0)} / {num(p99, 0)} / **{num(top, 0)}** ({num(n, 0)} probes{share})")
         goal = f"goal max < {num(ANSWER_GOAL_US, 0)} µs (now)" if work == "all" else "—"
         out.append(f"| 7. Hook answer | {label}: µs from a probe's WM_NULL to the answer of the hook's thread, "
                    f"p50 / p99 / max | {' · '.join(views)} | {goal} |")
