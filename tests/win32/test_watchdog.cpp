@@ -21,6 +21,8 @@ HINSTANCE initArgument;
 LARGE_INTEGER resetTime, initTime;
 bool clickDuringInit;
 bool initFails;
+TapwiseInitFn realInit;            // the library's, when the stand-in passes calls on
+DWORD initThread;
 
 BOOL WINAPI StandInReset()
 {
@@ -32,6 +34,9 @@ BOOL WINAPI StandInReset()
 HHOOK WINAPI StandInInit(HINSTANCE module)
 {
     calls += 'I';
+    initThread = GetCurrentThreadId();
+    if (realInit)
+        return realInit(module);
     initArgument = module;
     QueryPerformanceCounter(&initTime);
     if (clickDuringInit)
@@ -49,23 +54,11 @@ double MillisecondsBetween(LARGE_INTEGER a, LARGE_INTEGER b)
 // Once started, the hook's thread makes the checks; each is waited for.
 void Checks(int n)
 {
-    HANDLE done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    static HANDLE done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     for (int i = 0; i < n; ++i) {
         HookWatchdog(done);
         WaitForSingleObject(done, 10000);
     }
-    CloseHandle(done);
-}
-
-TapwiseInitFn realInit;
-int realInits;
-DWORD realInitThread;
-
-HHOOK WINAPI CountedInit(HINSTANCE module)
-{
-    ++realInits;
-    realInitThread = GetCurrentThreadId();
-    return realInit(module);
 }
 
 // A left press taken off this thread's queue; true once it is counted.
@@ -192,27 +185,23 @@ TEST(HookWatchdogTest, RetriesAFailedInstallAtEveryCheckUntilItSucceeds)
     Counters.rawClicks.store(0);
 }
 
-// The real library: the hook belongs to a thread of its own, counts again once
-// the watchdog has re-installed it, and is gone when RemoveHook returns.
+// The real library: a hook of its own thread, counting after a re-install, gone when RemoveHook returns.
 TEST(HookWatchdogTest, TheHooksOwnThreadReinstallsItAndRemovesItBeforeReturning)
 {
     ASSERT_EQ(1, BindHookLibraryNamed(HookLibraryPath().c_str(), false));
-    realInit = TapwiseInitEntry;
-    TapwiseInitEntry = CountedInit;
+    realInit = std::exchange(TapwiseInitEntry, StandInInit);
+    calls.clear();
     Counters.rawClicks.store(1000);  // no count an earlier check of this process saw
     StartClickIntake();
     InputWindow w;
     MoveTo(w.Center());
     EXPECT_TRUE(PressCounts()) << "a press with the hook installed at start";
     Checks(2);
-    EXPECT_EQ(2, realInits) << "a click, then a silent interval: installed again";
-    EXPECT_NE(GetCurrentThreadId(), realInitThread) << "the hook was installed by the user-interface thread";
+    EXPECT_EQ("II", calls) << "a click, then a silent interval: installed again";
+    EXPECT_NE(GetCurrentThreadId(), initThread) << "the hook was installed by the user-interface thread";
     EXPECT_TRUE(PressCounts()) << "a press after the re-install";
     RemoveHook();
     EXPECT_EQ(FALSE, TapwiseResetEntry()) << "a hook was still installed when RemoveHook returned";
-    TapwiseInitEntry = nullptr;
-    TapwiseResetEntry = nullptr;
-    Counters.rawClicks.store(0);
 }
 
 // ---- BindHookLibraryNamed ----
