@@ -32,6 +32,8 @@ STARTS = 5          # start-up samples per program
 MEMORY_STARTS = 5   # memory samples per program
 IDLE_SECONDS = 60
 BUSY_PRESSES = 3000  # per kind of burst while both cores are kept busy
+ANSWER_ROUNDS = 5    # turns of every piece of work per design in the hook-answer benchmark
+HTTP_OPEN_KEY = r"Software\Classes\http\shell\open\command"
 BEFORE = os.environ.get("TW_BENCH_BEFORE")
 
 
@@ -198,6 +200,15 @@ def idle(pid, t0):
     return result
 
 
+def hook_answer():
+    """The hook thread's answer time while the user-interface thread works. The
+    prefix's handler of web addresses is a robot that writes the address down,
+    so opening the link starts a program but no browser."""
+    handler = "Z:" + os.path.join(TEST_BIN, "robot.exe").replace("/", "\\")
+    robot("regset", HTTP_OPEN_KEY, "-", "sz", f'"{handler}" record "{DIR_WIN}\\opened.txt" "%1"')
+    return figures("hook_answer.exe", [str(ANSWER_ROUNDS)], 900)
+
+
 def busy_cores():
     """Two processes that each keep a core busy until ended."""
     return [subprocess.Popen([sys.executable, "-c", "while True: pass"], stdin=subprocess.DEVNULL,
@@ -232,6 +243,11 @@ def main():
         log(f"memory: {MEMORY_STARTS} starts each of TW.exe -Auto, tray_floor.exe and tray_floor.exe -thread, at 5 s")
         print("\n".join(report.memory_rows(memory())))
         return
+    if "--answer" in sys.argv:
+        log(f"hook answer: {ANSWER_ROUNDS} rounds, hook on the user-interface thread and on its own")
+        found = hook_answer()
+        print("\n".join(report.answer_rows(found) + [""] + report.answer_goals(found)))
+        return
     dll = f"{DIR_WIN}\\Tapwise.dll"
     null = f"{DIR_WIN}\\nullhook.dll"
     results = {"load_start": os.getloadavg()}
@@ -265,6 +281,8 @@ def main():
                     results[f"before_path_{arch}"] = hookpath.analyse(os.path.join(BEFORE, name), arch)
                 except Exception as e:
                     results[f"before_path_{arch}"] = {"error": f"{type(e).__name__}: {e}"}
+    log(f"hook answer: {ANSWER_ROUNDS} rounds, hook on the user-interface thread and on its own")
+    results.update(hook_answer())
     log(f"memory: {MEMORY_STARTS} starts each of TW.exe -Auto, tray_floor.exe and tray_floor.exe -thread, at 5 s")
     results.update(memory())
     log(f"start-up: {STARTS} starts each of TW.exe -Auto and minimal.exe")

@@ -3,6 +3,8 @@
 # shipped 32-bit program (for its sizes and disassembly) and the 64-bit build
 # with the benchmark programs, runs them all in a Wine session of their own
 # and writes bench/RESULTS.md, which it prints. Not part of the test suite.
+# Arguments go on to bench.py: --answer runs only the hook thread's answer
+# time and prints its rows, --memory only the memory rows; RESULTS.md stays.
 # TW_BENCH_BEFORE=DIR adds the hook cost of an earlier revision: DIR holds its
 # x86_64 benchbin/hook_cost.exe and bin/Tapwise.dll, and its i686 Tapwise.dll
 # as Tapwise-i686.dll; TW_BENCH_BEFORE_LABEL names it in the report.
@@ -38,7 +40,7 @@ trap tw_session_stop EXIT
 export TW_BIN=$root/build/win64/bin TW_TEST_BIN=$root/build/win64/testbin
 export TW_BENCH_BIN=$root/build/win64/benchbin TW_I686_BIN=$root/build/bin
 # Bounded as a whole; every Wine call inside has its own limit too.
-timeout 1800 /usr/bin/python3 bench/bench.py "$root/bench/RESULTS.md"
+timeout 1800 /usr/bin/python3 bench/bench.py "$root/bench/RESULTS.md" "$@"
 
 echo
 cat bench/RESULTS.md

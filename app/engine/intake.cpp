@@ -4,6 +4,11 @@
 // are counted late, never lost.
 // The counting thread never blocks on the user-interface thread: whoever
 // listens to ClickCountedNotify only posts.
+// The hook belongs to a thread of its own. Windows runs our 32-bit hook for a
+// 64-bit program on the thread that installed it, by a message to that thread,
+// and the program's mouse input waits for the answer; the user-interface
+// thread starts browsers, builds windows and writes the registry, so this
+// thread does nothing but install, re-install, remove and answer.
 #include "engine/intake.h"
 #include "engine/counters.h"
 #include "engine/notify.h"
@@ -17,6 +22,7 @@ TapwiseResetFn TapwiseResetEntry;
 HANDLE ClickEvent;
 
 namespace {
+// Owned by the hook thread (by the caller while there is none).
 uint32_t watchdogSnapshot;
 uint32_t lastRehookClicks;
 // The last install attempt returned no hook (a desktop that refused it, a
@@ -24,6 +30,99 @@ uint32_t lastRehookClicks;
 bool hookMissing;
 constexpr char kEventName[] = "TapwiseEvent";
 constexpr LONG kMaxPendingClicks = 0x7FFFFFFF;
+
+HANDLE hookThread;
+DWORD hookThreadId;
+// What the user-interface thread asks of the hook thread, as thread messages.
+constexpr UINT kWatchdogRequest = WM_APP + 1;
+constexpr UINT kRemoveRequest = WM_APP + 2;
+constexpr DWORD kRehookPause = 5;
+// A message sent to the thread would restart the pause each time; a flood of
+// them must not keep the hook away for long.
+constexpr int kMaxPauseWakes = 20;
+
+void InstallHook()
+{
+    hookMissing = TapwiseInitEntry && !TapwiseInitEntry(HookLibrary);
+}
+
+void UninstallHook()
+{
+    if (TapwiseResetEntry)
+        TapwiseResetEntry();
+}
+
+// Sleep would leave whatever is sent to this thread meanwhile unanswered, and
+// a call of the hook that was on its way when it was removed waits for it.
+void PauseAnswering(DWORD ms)
+{
+    for (int wakes = 0; wakes < kMaxPauseWakes; ++wakes) {
+        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_SENDMESSAGE) != WAIT_OBJECT_0)
+            return;
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    }
+}
+
+void CheckHook()
+{
+    uint32_t r = Counters.rawClicks.load();
+    if (hookMissing) {
+        // Without a hook no click comes to start the idle rule below, so a
+        // failed install is tried again at every check until one succeeds.
+        InstallHook();
+        r = Counters.rawClicks.load();
+    } else if (r == watchdogSnapshot && r != lastRehookClicks) {
+        lastRehookClicks = r;
+        UninstallHook();
+        PauseAnswering(kRehookPause);
+        InstallHook();
+        r = Counters.rawClicks.load();
+    }
+    watchdogSnapshot = r;
+}
+
+DWORD WINAPI HookThread(LPVOID ready)
+{
+    // The first message call creates the thread's queue; until then a posted
+    // request would be lost, so the starter waits for this.
+    MSG msg;
+    PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    InstallHook();
+    SetEvent(static_cast<HANDLE>(ready));
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (msg.hwnd == nullptr && msg.message == kRemoveRequest)
+            break;
+        if (msg.hwnd == nullptr && msg.message == kWatchdogRequest) {
+            CheckHook();
+            if (msg.lParam)
+                SetEvent(reinterpret_cast<HANDLE>(msg.lParam));
+        }
+        DispatchMessageA(&msg);
+    }
+    UninstallHook();
+    return 0;
+}
+
+void StartHookThread()
+{
+    hookThread = nullptr;
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (ready)
+        hookThread = CreateThread(nullptr, 0, HookThread, ready, 0, &hookThreadId);
+    if (hookThread) {
+        // Every 64-bit program's mouse input waits for this thread's answer,
+        // and it has almost nothing to do: it goes before our slower work.
+        SetThreadPriority(hookThread, THREAD_PRIORITY_HIGHEST);
+        HANDLE waits[] = {ready, hookThread};
+        WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    } else {
+        // A hook answered late counts; no hook counts nothing.
+        InstallHook();
+    }
+    if (ready)
+        CloseHandle(ready);
+}
 }
 
 int BindHookLibraryNamed(const char* fileName, bool showMessage)
@@ -62,12 +161,7 @@ void StartClickIntake()
         if (thread)
             CloseHandle(thread);
     }
-    InstallHook();
-}
-
-void InstallHook()
-{
-    hookMissing = TapwiseInitEntry && !TapwiseInitEntry(HookLibrary);
+    StartHookThread();
 }
 
 DWORD WINAPI CountingThread(LPVOID)
@@ -83,26 +177,26 @@ DWORD WINAPI CountingThread(LPVOID)
     }
 }
 
-void HookWatchdog()
+void HookWatchdog(HANDLE done)
 {
-    uint32_t r = Counters.rawClicks.load();
-    if (hookMissing) {
-        // Without a hook no click comes to start the idle rule below, so a
-        // failed install is tried again at every check until one succeeds.
-        InstallHook();
-        r = Counters.rawClicks.load();
-    } else if (r == watchdogSnapshot && r != lastRehookClicks) {
-        lastRehookClicks = r;
-        RemoveHook();
-        Sleep(5);
-        InstallHook();
-        r = Counters.rawClicks.load();
-    }
-    watchdogSnapshot = r;
+    if (hookThread && PostThreadMessageA(hookThreadId, kWatchdogRequest, 0, reinterpret_cast<LPARAM>(done)))
+        return;
+    if (!hookThread)
+        CheckHook();
+    if (done)
+        SetEvent(done);
 }
 
 void RemoveHook()
 {
-    if (TapwiseResetEntry)
-        TapwiseResetEntry();
+    if (!hookThread) {
+        UninstallHook();
+        return;
+    }
+    // Whoever calls this saves next, and nothing may still wait for our hook
+    // by then: the thread removes it and ends, and its end is waited for.
+    if (PostThreadMessageA(hookThreadId, kRemoveRequest, 0, 0))
+        WaitForSingleObject(hookThread, INFINITE);
+    CloseHandle(hookThread);
+    hookThread = nullptr;
 }

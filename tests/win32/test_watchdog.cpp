@@ -21,6 +21,8 @@ HINSTANCE initArgument;
 LARGE_INTEGER resetTime, initTime;
 bool clickDuringInit;
 bool initFails;
+TapwiseInitFn realInit;            // the library's, when the stand-in passes calls on
+DWORD initThread;
 
 BOOL WINAPI StandInReset()
 {
@@ -32,6 +34,9 @@ BOOL WINAPI StandInReset()
 HHOOK WINAPI StandInInit(HINSTANCE module)
 {
     calls += 'I';
+    initThread = GetCurrentThreadId();
+    if (realInit)
+        return realInit(module);
     initArgument = module;
     QueryPerformanceCounter(&initTime);
     if (clickDuringInit)
@@ -46,10 +51,25 @@ double MillisecondsBetween(LARGE_INTEGER a, LARGE_INTEGER b)
     return double(b.QuadPart - a.QuadPart) * 1000.0 / double(f.QuadPart);
 }
 
+// Once started, the hook's thread makes the checks; each is waited for.
 void Checks(int n)
 {
-    for (int i = 0; i < n; ++i)
-        HookWatchdog();
+    static HANDLE done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    for (int i = 0; i < n; ++i) {
+        HookWatchdog(done);
+        WaitForSingleObject(done, 10000);
+    }
+}
+
+// A left press taken off this thread's queue; true once it is counted.
+bool PressCounts()
+{
+    const uint32_t want = Counters.rawClicks.load() + 1;
+    Down(Button::Left);
+    Up(Button::Left);
+    for (DWORD start = GetTickCount(); Counters.rawClicks.load() < want && GetTickCount() - start < 3000;)
+        Pump(10);
+    return Counters.rawClicks.load() == want;
 }
 
 const HMODULE kLibrarySentinel = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x5eed0000));
@@ -163,6 +183,25 @@ TEST(HookWatchdogTest, RetriesAFailedInstallAtEveryCheckUntilItSucceeds)
     TapwiseResetEntry = nullptr;
     RemoveHook();
     Counters.rawClicks.store(0);
+}
+
+// The real library: a hook of its own thread, counting after a re-install, gone when RemoveHook returns.
+TEST(HookWatchdogTest, TheHooksOwnThreadReinstallsItAndRemovesItBeforeReturning)
+{
+    ASSERT_EQ(1, BindHookLibraryNamed(HookLibraryPath().c_str(), false));
+    realInit = std::exchange(TapwiseInitEntry, StandInInit);
+    calls.clear();
+    Counters.rawClicks.store(1000);  // no count an earlier check of this process saw
+    StartClickIntake();
+    InputWindow w;
+    MoveTo(w.Center());
+    EXPECT_TRUE(PressCounts()) << "a press with the hook installed at start";
+    Checks(2);
+    EXPECT_EQ("II", calls) << "a click, then a silent interval: installed again";
+    EXPECT_NE(GetCurrentThreadId(), initThread) << "the hook was installed by the user-interface thread";
+    EXPECT_TRUE(PressCounts()) << "a press after the re-install";
+    RemoveHook();
+    EXPECT_EQ(FALSE, TapwiseResetEntry()) << "a hook was still installed when RemoveHook returned";
 }
 
 // ---- BindHookLibraryNamed ----
