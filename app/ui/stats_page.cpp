@@ -50,7 +50,7 @@ INT_PTR OnColourStatic(HWND page, HDC dc, HWND control)
             return 0;
         SetTextColor(dc, colour == PercentColour::DarkRed ? kDarkRed : kDarkGreen);
         SetBkMode(dc, TRANSPARENT);
-        return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+        return reinterpret_cast<INT_PTR>(TextBackgroundOnPage(page, control, dc));
     }
     return 0;
 }
