@@ -16,6 +16,7 @@ Prints one line per check (-q: only the failures) and a summary
 import os
 import struct
 import sys
+from xml.etree import ElementTree
 
 import pefile
 
@@ -25,7 +26,7 @@ import pefile
 LANG_EN_US = 0x0409
 
 RT_ICON, RT_MENU, RT_DIALOG, RT_STRING = 3, 4, 5, 6
-RT_BITMAP, RT_GROUP_ICON, RT_VERSION = 2, 14, 16
+RT_BITMAP, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 2, 14, 16, 24
 
 SITE = "http://www.orrinwood.example/tapwise/"
 
@@ -70,7 +71,18 @@ STRINGS = {
          "Installing Tapwise needs administrator rights."),
     36: ("Tapwise has been removed, but these parts of it could not be removed:\n\n%s\n\n"
          "Removing them may need administrator rights."),
+    38: "Tapwise is counting your clicks.\n"
+        "A click on its icon here in the notification area opens the statistics.",
 }
+
+ASM1, ASM3 = "{urn:schemas-microsoft-com:asm.v1}", "{urn:schemas-microsoft-com:asm.v3}"
+WINDOWS_SETTINGS = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
+COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
+COMMON_CONTROLS_6 = ("Microsoft.Windows.Common-Controls", "6.0.0.0", "6595b64144ccf1df", "*")
+SUPPORTED_OS = {  # Vista, 7, 8, 8.1, 10 and 11
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}
 
 # Window and control styles, spelled out so the checker needs no headers.
 WS_POPUP, WS_CHILD, WS_VISIBLE = 0x80000000, 0x40000000, 0x10000000
@@ -326,7 +338,7 @@ def check_inventory(c, resources):
     expected = {(RT_MENU, 102), (RT_DIALOG, 103), (RT_DIALOG, 104),
                 (RT_DIALOG, 105), (RT_STRING, 1), (RT_STRING, 2), (RT_STRING, 3),
                 (RT_BITMAP, 107), (RT_GROUP_ICON, 101), (RT_GROUP_ICON, 102),
-                (RT_GROUP_ICON, 103), (RT_VERSION, 1), ("LIBRARY", 113),
+                (RT_GROUP_ICON, 103), (RT_VERSION, 1), (RT_MANIFEST, 1), ("LIBRARY", 113),
                 ("TEXT", 116)}
     found = {(t, r) for (t, r) in seen if t != RT_ICON}
     missing = sorted(map(repr, expected - found))
@@ -369,7 +381,7 @@ def check_strings(c, resources):
     c.equal("string 18 holds exactly one line feed", 1,
             table.get(18, "").count("\n"))
     extra = sorted(set(table) - set(STRINGS))
-    c.true("no strings besides 1-36 (3 left out)", not extra,
+    c.true("no strings besides 1-36 and 38 (3 left out)", not extra,
            "expected none, found ids %s" % extra)
 
 
@@ -616,6 +628,32 @@ def check_dialogs(c, resources):
 
 
 # ---------------------------------------------------------------------------
+# Application manifest
+
+
+def check_manifest(c, resources):
+    data = find(resources, RT_MANIFEST, 1)
+    if data is None:
+        c.fail("manifest 1", "expected an application manifest, found none")
+        return
+    try:
+        root = ElementTree.fromstring(data)
+    except ElementTree.ParseError as e:
+        c.fail("manifest 1 is well-formed XML", str(e))
+        return
+    # An execution level would end the virtualization that keeps each person's counts.
+    c.equal("manifest asks for no execution level", [],
+            [e.tag for e in root.iter() if e.tag.split("}")[-1] in ("trustInfo", "requestedExecutionLevel")])
+    deps = [(a.get("name"), a.get("version"), a.get("publicKeyToken"), a.get("processorArchitecture"))
+            for a in root.findall(ASM1 + "dependency/" + ASM1 + "dependentAssembly/" + ASM1 + "assemblyIdentity")]
+    c.equal("manifest depends on common controls 6 alone", [COMMON_CONTROLS_6], deps)
+    aware = root.findall(ASM3 + "application/" + ASM3 + "windowsSettings/" + WINDOWS_SETTINGS + "dpiAware")
+    c.equal("manifest declares system DPI awareness", ["true"], [e.text.strip() for e in aware])
+    systems = {e.get("Id") for e in root.iter(COMPATIBILITY + "supportedOS")}
+    c.equal("manifest names Windows Vista to 11", sorted(SUPPORTED_OS), sorted(systems))
+
+
+# ---------------------------------------------------------------------------
 # Version block
 
 
@@ -798,6 +836,7 @@ def main(argv):
         check_custom(c, resources, dll_bytes)
         check_dialogs(c, resources)
         check_version(c, resources)
+        check_manifest(c, resources)
 
     print("%d passed, %d failed" % (c.passed, c.failed))
     return 1 if c.failed else 0

@@ -1,6 +1,7 @@
 """The tray icon as the user meets it: it appears with the program and goes
 with it, shows the title as its tip, opens the statistics window on a left
-press, offers Open and Terminate on a right press, and Terminate asks twice.
+press, offers Open and Terminate on a right press, and Terminate asks twice;
+after setup (and only then) it shows one balloon that says where Tapwise is.
 """
 import os
 import sys
@@ -13,17 +14,31 @@ import tapwise_ui as ui  # noqa: E402
 TERMINATE_QUESTION = "Are you sure you want to terminate this very cool app?"
 REALLY = "Really?"
 MENU_CLASS = "#32768"
+SETUP_START = "+-Auto"  # what setup starts the installed copy with
+FOUND_HERE = ui.resource_string("IDS_FOUND_HERE").replace("\\n", "\n")
 
 
-def start_with_icon(directory):
+def start_with_icon(directory, switch="-Auto"):
     """Starts the program with -Auto; returns (process, main window, icon box, capture before the start)."""
     ui.keep_desktop()
     ui.end_running_copies()
     time.sleep(0.5)  # the keeper's own icon settles first
     before = t.grab_screen()
-    proc, main, _ = ui.launch(directory, "-Auto")
+    proc, main, _ = ui.launch(directory, switch)
     icon = ui.wait_tray_icon(before)
     return proc, main, icon, before
+
+
+def balloon_within(seconds):
+    """Whether a balloon shows within the time: Wine's shell shows it as a
+    tooltip window of its own two seconds after it was asked for."""
+    end = time.time() + seconds
+    while time.time() < end:
+        if any(w["class"] == "tooltips_class32" and w["visible"] and w["title"] == FOUND_HERE
+               for w in t.top_windows()):
+            return True
+        time.sleep(0.3)
+    return False
 
 
 def visible_menus():
@@ -36,6 +51,7 @@ def wait_menu():
 
 def test_icon_tip_and_removal():
     proc, main, icon, before = start_with_icon("TwIcon")
+    t.check(not balloon_within(5), "a balloon after a start with -Auto (not setup's)")
     width, height = icon[2] - icon[0], icon[3] - icon[1]
     t.check(8 <= width <= 24 and 8 <= height <= 24, f"tray icon of unexpected size: {icon}")
 
@@ -57,6 +73,19 @@ def test_icon_tip_and_removal():
     ui.stop(proc, main)
     t.wait_until(lambda: ui.strip_pixels(t.grab_screen()) == ui.strip_pixels(before), 10, 0.3,
                  "the tray icon to go away after the program ended")
+
+
+def test_balloon_after_setup():
+    proc, main, _, before = start_with_icon("TwFound", SETUP_START)
+    t.check(balloon_within(10), f"no balloon {FOUND_HERE!r} after setup's start")
+    t.screenshot("tray-balloon-after-setup")
+    # The icon added again after the shell lost it comes without a balloon.
+    t.robot("untray", hex(main), 1)
+    t.wait_until(lambda: not balloon_within(0.1), 10, 0.3, "the balloon to go with the icon")
+    t.post(main, int(t.robot("regmsg", "TaskbarCreated").strip()))
+    ui.wait_tray_icon(before)
+    t.check(not balloon_within(5), "a second balloon when the icon was added again")
+    ui.stop(proc, main)
 
 
 def test_mouse_on_the_icon():
@@ -150,6 +179,7 @@ def test_terminate_asks_twice():
 if __name__ == "__main__":
     sys.exit(t.run_tests([
         test_icon_tip_and_removal,
+        test_balloon_after_setup,
         test_mouse_on_the_icon,
         test_terminate_asks_twice,
     ]))
