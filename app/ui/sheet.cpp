@@ -1,6 +1,7 @@
 // The property sheet frame the statistics window is built on: the sheet from
-// a page table, centring once per opening, the relabelled buttons and the
-// answers every page gives to the sheet's notifications.
+// a page table, centring once per opening, the relabelled buttons, the
+// answers every page gives to the sheet's notifications and what keeps the
+// pages right at any DPI and in any look.
 #include "ui/sheet.h"
 #include "common/text.h"
 #include "resource_ids.h"
@@ -189,8 +190,8 @@ void FitControlsToPage(HWND page)
 // (white on Windows 10), on which the classic face colour would stand as a
 // grey box; there the texture itself is painted under the text and no brush
 // covers it again. The theme library exists from Windows XP on and comes
-// loaded with those controls: without it, or on a classic page, the face
-// colour is the page's background.
+// loaded with those controls; where it is missing, the page is classic and
+// its background the face colour.
 HBRUSH TextBackgroundOnPage(HWND page, HWND control, HDC dc)
 {
     HBRUSH face = GetSysColorBrush(COLOR_BTNFACE);
