@@ -13,6 +13,7 @@ set(TW_PURE_SOURCES
 set(TW_WIN32_SOURCES
   app/common/main_window_state.cpp
   app/common/running_copy.cpp
+  app/common/shared_object.cpp
   app/common/text.cpp
   app/engine/intake.cpp
   app/engine/persistence.cpp
@@ -24,6 +25,7 @@ set(TW_WIN32_SOURCES
   app/ui/sheet.cpp
   app/ui/statistics_window.cpp
   app/ui/stats_page.cpp
+  app/setup/com_support.cpp
   app/setup/elevation.cpp
   app/setup/installer.cpp
   app/setup/progman.cpp

@@ -56,7 +56,8 @@ add_library(tapwise_core STATIC ${TW_PURE_SOURCES} ${TW_WIN32_SOURCES})
 target_include_directories(tapwise_core PUBLIC ${PROJECT_SOURCE_DIR}/app ${PROJECT_SOURCE_DIR}/resources)
 target_compile_definitions(tapwise_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 _WIN32_IE=0x0500)
 target_compile_options(tapwise_core PRIVATE ${tw_warnings} ${tw_lean})
-target_link_libraries(tapwise_core PUBLIC comctl32 shell32 ole32 oleaut32 uuid advapi32 gdi32 user32 kernel32)
+# ole32 and oleaut32 are loaded at run time by setup alone (setup/com_support).
+target_link_libraries(tapwise_core PUBLIC comctl32 shell32 uuid advapi32 gdi32 user32 kernel32)
 
 set(tw_static -static -static-libgcc -static-libstdc++)
 add_executable(Tapwise WIN32 ${PROJECT_SOURCE_DIR}/${TW_MAIN_SOURCE} $<TARGET_OBJECTS:tapwise_resources>)
@@ -92,7 +93,7 @@ file(GLOB win32_tests CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win32/test_*
 add_executable(win32_tests ${win32_tests} $<TARGET_OBJECTS:tapwise_resources>)
 target_include_directories(win32_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/win32)
 target_compile_options(win32_tests PRIVATE ${tw_warnings})
-target_link_libraries(win32_tests tapwise_core gtest_main gtest)
+target_link_libraries(win32_tests tapwise_core gtest_main gtest ole32)
 target_link_options(win32_tests PRIVATE ${tw_static})
 set_target_properties(win32_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TW_TEST_BIN})
 

@@ -46,6 +46,7 @@
 #define IDS_COPY_FAILED       34
 #define IDS_NEEDS_ADMIN       35
 #define IDS_ITEMS_STAYED      36
+#define IDS_STARTS_AT_SIGN_IN 37
 #define IDS_FOUND_HERE        38
 
 /* Icon groups. The shell numbers icons in directory order, and the

@@ -7,6 +7,7 @@
 #include "engine/intake.h"
 #include "engine/counters.h"
 #include "engine/notify.h"
+#include "common/shared_object.h"
 #include "common/text.h"
 #include "resource_ids.h"
 
@@ -51,7 +52,8 @@ int BindHookLibrary()
 
 void StartClickIntake()
 {
-    ClickEvent = CreateSemaphoreA(nullptr, 0, kMaxPendingClicks, kEventName);
+    SharedObjectSecurity everyone;
+    ClickEvent = CreateSemaphoreA(everyone.get(), 0, kMaxPendingClicks, kEventName);
     // Without the semaphore (or with an object of another type holding the
     // name) there is nothing to wait on: the program runs on without counting
     // rather than spinning or crashing.

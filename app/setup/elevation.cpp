@@ -3,9 +3,10 @@
 // for that copy; the installed tray copy is always started with the signed-in
 // person's own token, never with the administrator's.
 #include "setup/setup.h"
+#include "setup/com_support.h"
 #include "common/paths.h"
+#include "common/shared_object.h"
 #include "common/text.h"
-#include <objbase.h>
 #include <shellapi.h>
 // The automation method of the shell object, not the ANSI/wide function
 // macro, whichever header came first.
@@ -30,53 +31,51 @@ constexpr int kTokenElevationType = 18;   // TOKEN_INFORMATION_CLASS TokenElevat
 // Windows 95 lacks these, so they are looked up rather than imported.
 using OpenProcessTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
 using GetTokenInformationFn = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
+using IsUserAnAdminFn = BOOL(WINAPI*)();
+
+template <class F>
+F Entry(const char* library, const char* name)
+{
+    HMODULE module = GetModuleHandleA(library);
+    return module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+// Whether the token as it is holds the Administrators group. Only asked where
+// the token is not split: a standard account's, or any with UAC switched off.
+// Unknown counts as yes, which asks nothing, as on every system before.
+bool OwnTokenIsAdministrator()
+{
+    auto isAdmin = Entry<IsUserAnAdminFn>("shell32.dll", "IsUserAnAdmin");
+    return !isAdmin || isAdmin();
+}
 
 ElevationType OwnTokenElevation()
 {
-    HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    if (!advapi)
-        return ElevationType::Default;
-    auto openToken = reinterpret_cast<OpenProcessTokenFn>(GetProcAddress(advapi, "OpenProcessToken"));
-    auto query = reinterpret_cast<GetTokenInformationFn>(GetProcAddress(advapi, "GetTokenInformation"));
+    auto openToken = Entry<OpenProcessTokenFn>("advapi32.dll", "OpenProcessToken");
+    auto query = Entry<GetTokenInformationFn>("advapi32.dll", "GetTokenInformation");
     HANDLE token;
     if (!openToken || !query || !openToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return ElevationType::Default;
+        return ElevationType::None;
     DWORD type = 0, size = 0;
     // Before Vista the class is unknown and the call fails: no UAC.
     BOOL known = query(token, static_cast<TOKEN_INFORMATION_CLASS>(kTokenElevationType), &type, sizeof type, &size);
     CloseHandle(token);
-    if (!known || (type != 2 && type != 3))
-        return ElevationType::Default;
-    return type == 2 ? ElevationType::Full : ElevationType::Limited;
+    if (!known || type < 1 || type > 3)
+        return ElevationType::None;
+    return static_cast<ElevationType>(type);
 }
 
-template <class T>
-struct ComRef {
-    T* p = nullptr;
-    ComRef() = default;
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    ~ComRef() { if (p) p->Release(); }
-    void** put() { return reinterpret_cast<void**>(&p); }
-};
-
-struct WideText {
-    BSTR text = nullptr;
-    explicit WideText(const char* ansi)
-    {
-        WCHAR wide[kPathSize];
-        if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, kPathSize) > 0)
-            text = SysAllocString(wide);
-    }
-    WideText(const WideText&) = delete;
-    WideText& operator=(const WideText&) = delete;
-    ~WideText() { SysFreeString(text); }
-};
+// VariantInit is oleaut32's; an empty variant is all zeros.
+VARIANT EmptyVariant()
+{
+    VARIANT v;
+    ZeroMemory(&v, sizeof v);
+    return v;
+}
 
 VARIANT TextVariant(BSTR text)
 {
-    VARIANT v;
-    VariantInit(&v);
+    VARIANT v = EmptyVariant();
     v.vt = VT_BSTR;
     v.bstrVal = text;
     return v;
@@ -87,10 +86,10 @@ VARIANT TextVariant(BSTR text)
 bool ShellOfDesktop(IShellDispatch2** shell)
 {
     ComRef<IShellWindows> windows;
-    if (CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows, windows.put()) != S_OK)
+    if (Com()->coCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows, windows.put()) !=
+        S_OK)
         return false;
-    VARIANT none;
-    VariantInit(&none);
+    VARIANT none = EmptyVariant();
     long window = 0;
     ComRef<IDispatch> desktop;
     if (windows.p->FindWindowSW(&none, &none, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH,
@@ -116,7 +115,8 @@ SetupPlan OwnSetupPlan()
 {
     if (!requesterEvent)
         requesterEvent = OpenEventA(EVENT_MODIFY_STATE, FALSE, kRequesterEvent);
-    return DecideSetupPlan(OwnTokenElevation(), requesterEvent != nullptr);
+    const ElevationType token = OwnTokenElevation();
+    return DecideSetupPlan(token, token != ElevationType::Default || OwnTokenIsAdministrator(), requesterEvent != nullptr);
 }
 
 void SignalRequester()
@@ -133,7 +133,10 @@ bool RunElevatedCopy(const char* tail, void (*whenSignalled)(), DWORD* exitCode,
     DWORD length = GetModuleFileNameA(ProgramInstance, self, sizeof self);
     if (length == 0 || length >= sizeof self - 1)
         return false;
-    HANDLE signal = CreateEventA(nullptr, FALSE, FALSE, kRequesterEvent);
+    // A standard account's request is granted to an administrator's account,
+    // whose copy must still open this person's event.
+    SharedObjectSecurity everyone;
+    HANDLE signal = CreateEventA(everyone.get(), FALSE, FALSE, kRequesterEvent);
     if (!signal)
         return false;
     SHELLEXECUTEINFOA run = {};
@@ -180,22 +183,16 @@ bool RunElevatedCopy(const char* tail, void (*whenSignalled)(), DWORD* exitCode,
 
 bool StartThroughDesktopShell(const char* program, const char* parameters)
 {
-    if (FAILED(CoInitialize(nullptr)))
+    ComScope com;
+    if (!com.started)
         return false;
-    bool started = false;
-    {
-        ComRef<IShellDispatch2> shell;
-        WideText file(program), arguments(parameters), verb("open");
-        if (file.text && arguments.text && verb.text && ShellOfDesktop(&shell.p)) {
-            VARIANT none, show;
-            VariantInit(&none);
-            VariantInit(&show);
-            show.vt = VT_I4;
-            show.lVal = SW_SHOWMINIMIZED;
-            started = shell.p->ShellExecute(file.text, TextVariant(arguments.text), none, TextVariant(verb.text),
-                                            show) == S_OK;
-        }
-    }
-    CoUninitialize();
-    return started;
+    ComRef<IShellDispatch2> shell;
+    WideText file(program), arguments(parameters), verb("open");
+    if (!file.text || !arguments.text || !verb.text || !ShellOfDesktop(&shell.p))
+        return false;
+    VARIANT show = EmptyVariant();
+    show.vt = VT_I4;
+    show.lVal = SW_SHOWMINIMIZED;
+    return shell.p->ShellExecute(file.text, TextVariant(arguments.text), EmptyVariant(), TextVariant(verb.text),
+                                 show) == S_OK;
 }

@@ -77,6 +77,11 @@ const char* SetupStartSwitch()
     return text;
 }
 
+// Setup's start of the installed copy is never written anywhere, so it is not
+// bound to the 255 characters of a stored command: a program path that leaves
+// no room for the Run value's quotes still starts the copy it closed.
+constexpr size_t kStartCommandSize = 2 * kPathSize;
+
 // The installed program and setup's command that starts it, for a copy that
 // did not copy the files itself; false while the program is not there.
 bool InstalledStartCommand(char* program, char* command)
@@ -85,28 +90,31 @@ bool InstalledStartCommand(char* program, char* command)
     return InstallTargetDirectory(directory, sizeof directory) &&
            JoinPath(directory, LoadText(IDS_INSTALLED_NAME), program, kPathSize) &&
            GetFileAttributesA(program) != INVALID_FILE_ATTRIBUTES &&
-           ComposeCommand(program, SetupStartSwitch(), command, kPathSize);
+           FormatText(command, kStartCommandSize, "\"%s\" %s", program, SetupStartSwitch()) <
+               static_cast<int>(kStartCommandSize);
 }
 
 // The tray copy runs as the signed-in person, never with an administrator's
 // token, or its click semaphore, its settings and its copies would not be
-// the person's.
-void StartInstalledCopy(CopyStart how, const char* program, const char* command)
+// the person's. An elevated copy that cannot reach the desktop shell starts
+// nothing: the next sign-in starts Tapwise. False when no copy was started.
+bool StartInstalledCopy(CopyStart how, const char* program, const char* command)
 {
     if (how == CopyStart::ByRequester) {
         SignalRequester();
-        return;
+        return true;
     }
-    if (how == CopyStart::ThroughDesktop && StartThroughDesktopShell(program, SetupStartSwitch()))
-        return;
+    if (how == CopyStart::ThroughDesktop)
+        return StartThroughDesktopShell(program, SetupStartSwitch());
     WinExec(command, SW_SHOWMINIMIZED);
+    return true;
 }
 
 // In the limited copy that asked for administrator rights, at the signal of
 // the copy it asked for.
 void StartInstalledAsRequester()
 {
-    char program[kPathSize], command[kPathSize];
+    char program[kPathSize], command[kStartCommandSize];
     if (InstalledStartCommand(program, command))
         WinExec(command, SW_SHOWMINIMIZED);
 }
@@ -115,9 +123,55 @@ void StartInstalledAsRequester()
 // sign-in.
 void RestartClosedCopy(CopyStart how)
 {
-    char program[kPathSize], command[kPathSize];
+    char program[kPathSize], command[kStartCommandSize];
     if (InstalledStartCommand(program, command))
         StartInstalledCopy(how, program, command);
+}
+
+// The machine's Run value starts Tapwise for everyone: a person's own one,
+// left from a time without administrator rights, would start a second copy.
+void ForgetPersonalRunValue()
+{
+    if (RegistryValueExists(HKEY_LOCAL_MACHINE, kRunKey, kProductName))
+        RegistryDeleteValue(HKEY_CURRENT_USER, kRunKey, kProductName);
+}
+
+// What Settings, "Installed apps" (Add/Remove Programs) shows beside the name.
+// False when Windows refused a value.
+bool WriteUninstallEntry(const char* program, const char* uninstallCommand, const char* const files[4])
+{
+    char key[kNameBufferSize], icon[kStartCommandSize], directory[kPathSize];
+    FormatText(key, sizeof key, kUninstallKeyPattern, kProductName);
+    FormatText(icon, sizeof icon, "%s,0", program);
+    if (!ProgramDirectory(program, directory, sizeof directory))
+        directory[0] = '\0';
+    const struct {
+        const char* name;
+        const char* text;
+    } texts[] = {
+        {"DisplayName", LoadText(IDS_TITLE)}, {"UninstallString", uninstallCommand}, {"DisplayIcon", icon},
+        {"Publisher", "Orrinwood Media"},     {"DisplayVersion", "1.2"},            {"InstallLocation", directory},
+    };
+    bool written = true;
+    for (const auto& v : texts)
+        written &= RegistryWrite(HKEY_LOCAL_MACHINE, key, v.name, REG_SZ, v.text, 0) != 0;
+    DWORD bytes = 0;
+    for (int i = 0; i < 4; ++i) {
+        // FindFirstFile rather than GetFileAttributesEx, which Windows 95 lacks.
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(files[i], &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            bytes += found.nFileSizeLow;
+            FindClose(search);
+        }
+    }
+    const struct {
+        const char* name;
+        DWORD number;
+    } numbers[] = {{"EstimatedSize", (bytes + 1023) / 1024}, {"NoModify", 1}, {"NoRepair", 1}};
+    for (const auto& v : numbers)
+        written &= RegistryWrite(HKEY_LOCAL_MACHINE, key, v.name, REG_DWORD, &v.number, sizeof v.number) != 0;
+    return written;
 }
 
 void ShowSetupMessage(UINT textId, UINT style)
@@ -258,7 +312,12 @@ int InstallSelf(const char* tail)
     if (plan.askForElevation) {
         DWORD exitCode;
         bool declined;
-        if (RunElevatedCopy(tail, StartInstalledAsRequester, &exitCode, &declined) || declined)
+        if (RunElevatedCopy(tail, StartInstalledAsRequester, &exitCode, &declined)) {
+            // The person's own part: the copy asked for may run as another account.
+            ForgetPersonalRunValue();
+            return 1;
+        }
+        if (declined)
             return 1;
         // No prompt to be had: go on with the rights there are.
     }
@@ -280,10 +339,10 @@ int InstallSelf(const char* tail)
 
     // Both commands are composed before anything refers to them: one that
     // does not fit would be written or started empty.
-    char uninstallCommand[kPathSize], runCommand[kPathSize], startCommand[kPathSize];
+    char uninstallCommand[kPathSize], runCommand[kPathSize], startCommand[kStartCommandSize];
     if (!ComposeCommand(uninstaller, LoadText(IDS_UNINST), uninstallCommand, sizeof uninstallCommand) ||
         !ComposeCommand(program, LoadText(IDS_AUTO), runCommand, sizeof runCommand) ||
-        !ComposeCommand(program, SetupStartSwitch(), startCommand, sizeof startCommand)) {
+        !InstalledStartCommand(program, startCommand)) {
         if (closed == 1)
             RestartClosedCopy(plan.start);
         ShowSetupMessage(IDS_PATH_TOO_LONG, MB_ICONERROR | MB_OK);
@@ -306,17 +365,23 @@ int InstallSelf(const char* tail)
         RegistryDeleteValue(HKEY_LOCAL_MACHINE, kRunKey, kProductName);
         refused = RegistryValueExists(HKEY_LOCAL_MACHINE, kRunKey, kProductName) != 0;
     }
+    if (plan.personalPart && option != 0)
+        ForgetPersonalRunValue();
 
-    char uninstallKey[kNameBufferSize];
-    FormatText(uninstallKey, sizeof uninstallKey, kUninstallKeyPattern, kProductName);
-    refused |= !RegistryWrite(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName", REG_SZ, LoadText(IDS_TITLE), 0);
-    refused |= !RegistryWrite(HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString", REG_SZ, uninstallCommand, 0);
+    const char* const files[4] = {program, library, readme, uninstaller};
+    refused |= !WriteUninstallEntry(program, uninstallCommand, files);
 
-    StartInstalledCopy(plan.start, program, startCommand);
-    if (refused)
+    const bool started = StartInstalledCopy(plan.start, program, startCommand);
+    if (refused) {
         ShowSetupMessage(IDS_NEEDS_ADMIN, MB_ICONWARNING);
-    else
-        ShowSetupMessage(libraryInPlace ? IDS_INSTALLED_MSG : IDS_LIBRARY_IN_USE,
-                         libraryInPlace ? MB_ICONINFORMATION : MB_ICONWARNING);
+    } else if (!libraryInPlace) {
+        ShowSetupMessage(IDS_LIBRARY_IN_USE, MB_ICONWARNING);
+    } else if (!started && option != 0) {
+        char text[1024];
+        FormatText(text, sizeof text, "%s\n\n%s", LoadText(IDS_INSTALLED_MSG), LoadText(IDS_STARTS_AT_SIGN_IN));
+        MessageBoxA(nullptr, text, LoadText(IDS_TITLE), MB_ICONINFORMATION);
+    } else {
+        ShowSetupMessage(IDS_INSTALLED_MSG, MB_ICONINFORMATION);
+    }
     return 1;
 }

@@ -1,10 +1,13 @@
-// The Program Manager group over DDE: one conversation per operation with the
-// shell's "PROGMAN" service, a fixed series of execute commands, then release.
-// What is sent is composed by the platform-free group logic.
+// The program group: a folder of shell links in the Start menu of all users,
+// written by setup itself. Only a shell without such a folder gets it over
+// DDE: one conversation per operation with the shell's "PROGMAN" service, a
+// fixed series of execute commands, then release.
 #include "setup/setup.h"
+#include "common/format.h"
 #include "setup/setup_logic.h"
 #include "common/text.h"
 #include "resource_ids.h"
+#include <shlobj.h>
 #include <cstring>
 
 namespace {
@@ -50,6 +53,85 @@ int RunGroupCommands(const std::array<GroupCommand, N>& commands)
     ReleaseGroupConversation();
     return 1;
 }
+
+struct GroupLink {
+    StayedLink item;
+    UINT nameId;
+};
+constexpr GroupLink kGroupLinks[] = {
+    {kGroupProgramLink, IDS_PRODUCT},
+    {kGroupReadmeLink, IDS_README_ITEM},
+    {kGroupUninstallLink, IDS_UNINSTALL_ITEM},
+};
+
+bool GroupLinkPath(const char* folder, UINT nameId, char* out)
+{
+    return FormatText(out, kPathSize, "%s\\%s.lnk", folder, LoadText(nameId)) < static_cast<int>(kPathSize);
+}
+}
+
+// Where the shell puts a group that an administrator makes.
+bool ProgramGroupFolder(char* out)
+{
+    char programs[kPathSize];
+    if (ShellFolderPath(nullptr, CSIDL_COMMON_PROGRAMS, programs) && JoinPath(programs, LoadText(IDS_GROUP), out, kPathSize))
+        return true;
+    out[0] = '\0';
+    return false;
+}
+
+void ProgramGroupLinkPaths(const char* folder, char (*paths)[kPathSize])
+{
+    for (const GroupLink& l : kGroupLinks)
+        if (!folder[0] || !GroupLinkPath(folder, l.nameId, paths[l.item]))
+            paths[l.item][0] = '\0';
+}
+
+// Files rather than DDE: the conversation needs the shell's answers to reach
+// our window, and Windows drops them on their way to an elevated program; its
+// opening broadcast can also hang on a program that never answers. Saving a
+// link over an existing one replaces it, so a reinstallation leaves no doubles.
+int CreateProgramGroup(const char* program, const char* readme, const char* uninstaller, const char* uninstallCommand)
+{
+    char folder[kPathSize];
+    if (!ProgramGroupFolder(folder))
+        return CreateProgramGroupOverDde(program, readme, uninstaller, uninstallCommand);
+    CreateDirectoryA(folder, nullptr);
+    // The uninstaller's item shows the uninstall icon, the program file's second.
+    const LinkExtras uninstall = {LoadText(IDS_UNINST), uninstaller, 1};
+    const char* targets[] = {program, readme, uninstaller};
+    int saved = 0;
+    for (size_t i = 0; i < sizeof kGroupLinks / sizeof kGroupLinks[0]; ++i) {
+        char path[kPathSize];
+        if (GroupLinkPath(folder, kGroupLinks[i].nameId, path))
+            saved += SaveShellLink(path, LoadText(kGroupLinks[i].nameId), targets[i],
+                                   kGroupLinks[i].item == kGroupUninstallLink ? &uninstall : nullptr);
+    }
+    if (saved > 0)
+        return saved == 3 ? 1 : 0;
+    // Not a single link may be written there (no administrator rights): the
+    // shell makes the group where this person may have one.
+    RemoveDirectoryA(folder);
+    return CreateProgramGroupOverDde(program, readme, uninstaller, uninstallCommand);
+}
+
+unsigned DeleteProgramGroup()
+{
+    char folder[kPathSize];
+    if (!ProgramGroupFolder(folder)) {
+        DeleteProgramGroupOverDde();
+        return 0;
+    }
+    char paths[kStayedLinkCount][kPathSize];
+    ProgramGroupLinkPaths(folder, paths);
+    unsigned stayed = 0;
+    for (const GroupLink& l : kGroupLinks)
+        if (paths[l.item][0] && !DeleteLinkFile(paths[l.item]))
+            stayed |= 1u << (kStayedLinks + l.item);
+    RemoveDirectoryA(folder);
+    if (GetFileAttributesA(folder) != INVALID_FILE_ATTRIBUTES)
+        stayed |= 1u << (kStayedLinks + kGroupFolder);
+    return stayed;
 }
 
 HDDEDATA CALLBACK GroupClientCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR)
@@ -84,7 +166,7 @@ int SendGroupCommand(const char* format, const char* a1, const char* a2, const c
     return 0;
 }
 
-int CreateProgramGroup(const char* program, const char* readme, const char* uninstaller, const char* uninstallCommand)
+int CreateProgramGroupOverDde(const char* program, const char* readme, const char* uninstaller, const char* uninstallCommand)
 {
     // Texts are copied: the command list points into them for its whole life.
     char group[kPathSize], programName[kPathSize], readmeName[kPathSize], uninstallName[kPathSize];
@@ -96,7 +178,7 @@ int CreateProgramGroup(const char* program, const char* readme, const char* unin
     return RunGroupCommands(CreateGroupCommands(items, group, programName, readmeName, uninstallName));
 }
 
-int DeleteProgramGroup()
+int DeleteProgramGroupOverDde()
 {
     char group[kPathSize];
     lstrcpynA(group, LoadText(IDS_GROUP), sizeof group);

@@ -41,14 +41,39 @@ void SignalRequester();
 bool StartThroughDesktopShell(const char* program, const char* parameters);
 
 int CreateDesktopShortcut(const char* target);
-int DeleteDesktopShortcut();
+// The kStayedLinks bit of a desktop shortcut that stays, or 0.
+unsigned DeleteDesktopShortcut();
+// The shortcut's path on the desktop of all users and on the person's ("" if unknown).
+void DesktopLinkPaths(char* common, char* user);
 int CreateShortcutInFirstFolder(HWND owner, int firstFolder, int secondFolder, const char* name, const char* target);
 int CreateShortcutInFolder(HWND owner, int folder, const char* name, const char* target);
 int DeleteShortcutInFirstFolder(HWND owner, int firstFolder, int secondFolder, const char* name);
 int DeleteShortcutInFolder(HWND owner, int folder, const char* name);
+// A special folder's path (out: kPathSize bytes); false when the system has none.
+bool ShellFolderPath(HWND owner, int folder, char* out);
+struct LinkExtras {
+    const char* arguments;
+    const char* iconFile;
+    int iconIndex;
+};
+// Saves a shell link at linkPath: the target, its directory as the working
+// directory, name as the description, and extras when not null. 1 on success.
+int SaveShellLink(const char* linkPath, const char* name, const char* target, const LinkExtras* extras);
+// Deletes a file; true when it is gone, judged by its absence.
+bool DeleteLinkFile(const char* path);
 
+// The group's links in the Start menu of all users, or over DDE where the
+// shell has no such folder. 1 when all three links (or the DDE commands) went.
 int CreateProgramGroup(const char* program, const char* readme, const char* uninstaller, const char* uninstallCommand);
-int DeleteProgramGroup();
+// The kStayedLinks bits of the group's links and folder that stay.
+unsigned DeleteProgramGroup();
+// The group's folder (out: kPathSize bytes; "" and false if the shell has none)
+// and its links' paths, indexed by StayedLink.
+bool ProgramGroupFolder(char* out);
+void ProgramGroupLinkPaths(const char* folder, char (*paths)[kPathSize]);
+int CreateProgramGroupOverDde(const char* program, const char* readme, const char* uninstaller,
+                              const char* uninstallCommand);
+int DeleteProgramGroupOverDde();
 int SendGroupCommand(const char* format, const char* a1, const char* a2, const char* a3);
 HDDEDATA CALLBACK GroupClientCallback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA data,
                                       ULONG_PTR data1, ULONG_PTR data2);

@@ -217,16 +217,26 @@ bool ShouldDeleteEntry(RemovalScope scope, const char* name, bool isDirectory)
 
 // A limited copy cannot write where Tapwise lives, so it asks once; the copy
 // it asks for never asks again, so a system whose "runas" gives no more
-// rights cannot start copies for ever.
-SetupPlan DecideSetupPlan(ElevationType token, bool askedCopy)
+// rights cannot start copies for ever. A standard account on Vista and later
+// has no split token but is asked all the same: Windows then prompts for an
+// administrator's name and password, as for every installer.
+SetupPlan DecideSetupPlan(ElevationType token, bool administrator, bool askedCopy)
 {
     if (askedCopy) {
         return {false, CopyStart::ByRequester, false};
     }
-    if (token == ElevationType::Limited) {
+    if (token == ElevationType::Limited || (token == ElevationType::Default && !administrator)) {
         return {true, CopyStart::Direct, true};
     }
     return {false, token == ElevationType::Full ? CopyStart::ThroughDesktop : CopyStart::Direct, true};
+}
+
+const char* RemovalDirectory(const char* recordedPath, const char* installDirectory)
+{
+    if (recordedPath != nullptr && recordedPath[0] != '\0') {
+        return recordedPath;
+    }
+    return installDirectory != nullptr ? installDirectory : "";
 }
 
 bool VirtualStoreDirectory(const char* localAppData, const char* path, char* out, size_t size)
@@ -278,17 +288,25 @@ constexpr StayedKey kStayedKeys[] = {
     {kStayedStoreSettings, kUserRoot, kVirtualStoreSettingsKeys[0]},
     {kStayedStoreSettings << 1, kUserRoot, kVirtualStoreSettingsKeys[1]},
 };
-constexpr unsigned kExitTag = 0x54570000u;   // "TW"
-constexpr unsigned kExitWentAhead = 0x8000u;
+// The tag fills the top byte, so that no crash code or plain exit code reads
+// as an answer.
+constexpr unsigned kExitTag = 0x54000000u;   // "T"
+constexpr unsigned kExitTagMask = 0xFF000000u;
+constexpr unsigned kExitWentAhead = 0x00800000u;
 
 void AppendLine(char* out, size_t size, const char* first, const char* second, const char* third)
 {
     const size_t used = std::strlen(out);
     FormatText(out + used, size - used, "%s%s%s%s", used > 0 ? "\n" : "", first, second, third);
 }
+
+void AppendFile(char* out, size_t size, const char* directory, const char* name)
+{
+    AppendLine(out, size, directory != nullptr ? directory : "", "\\", name);
+}
 }  // namespace
 
-void ComposeStayedList(unsigned stayed, const char* installDir, const char* storeDir, char* out, size_t size)
+void ComposeStayedList(unsigned stayed, const StayedPlaces& places, char* out, size_t size)
 {
     Clear(out, size);
     if (out == nullptr) {
@@ -301,11 +319,19 @@ void ComposeStayedList(unsigned stayed, const char* installDir, const char* stor
     }
     for (size_t i = 0; i < kTrackedFileCount; ++i) {
         if ((stayed >> kStayedFiles) & (1u << i)) {
-            AppendLine(out, size, installDir != nullptr ? installDir : "", "\\", kTrackedFiles[i]);
+            AppendFile(out, size, places.installDir, kTrackedFiles[i]);
         }
         if ((stayed >> kStayedStoreFiles) & (1u << i)) {
-            AppendLine(out, size, storeDir != nullptr ? storeDir : "", "\\", kTrackedFiles[i]);
+            AppendFile(out, size, places.storeDir, kTrackedFiles[i]);
         }
+    }
+    for (unsigned i = 0; i < kStayedLinkCount; ++i) {
+        if ((stayed >> kStayedLinks) & (1u << i)) {
+            AppendLine(out, size, places.links[i] != nullptr ? places.links[i] : "", "", "");
+        }
+    }
+    if (stayed & kStayedUninstaller) {
+        AppendLine(out, size, places.uninstaller != nullptr ? places.uninstaller : "", "", "");
     }
 }
 
@@ -316,7 +342,7 @@ unsigned ElevatedRemovalExitCode(bool wentAhead, unsigned stayed)
 
 bool ReadElevatedRemovalExitCode(unsigned code, bool* wentAhead, unsigned* stayed)
 {
-    if ((code & 0xFFFF0000u) != kExitTag || (code & 0x7FFFu & ~kStayedMachineMask) != 0) {
+    if ((code & kExitTagMask) != kExitTag || (code & ~kExitTagMask & ~kExitWentAhead & ~kStayedMachineMask) != 0) {
         return false;
     }
     *wentAhead = (code & kExitWentAhead) != 0;

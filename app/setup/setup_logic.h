@@ -73,13 +73,13 @@ bool ShouldDeleteEntry(RemovalScope scope, const char* name, bool isDirectory);
 // ------------------------------------------------------------ User Account Control
 
 // The token's elevation type as GetTokenInformation(TokenElevationType) gives
-// it; Default also where the system knows no such thing (before Vista).
-enum class ElevationType { Default = 1, Full = 2, Limited = 3 };
+// it; None where the system knows no such thing (before Vista).
+enum class ElevationType { None = 0, Default = 1, Full = 2, Limited = 3 };
 // How an install run starts the installed copy, which must run as the
 // signed-in person and never with an administrator's token.
 enum class CopyStart {
     Direct,          // WinExec: the token is the person's own
-    ThroughDesktop,  // elevated from the start: the desktop shell starts it with its token
+    ThroughDesktop,  // elevated from the start: the desktop shell starts it with its token, or nothing does
     ByRequester,     // a copy asked for by a limited one: that copy starts it
 };
 struct SetupPlan {
@@ -88,8 +88,15 @@ struct SetupPlan {
     bool personalPart;      // this copy removes what Windows redirected for the person
 };
 // askedCopy: this copy was started by a limited copy's request, which it
-// never makes again, whatever its token.
-SetupPlan DecideSetupPlan(ElevationType token, bool askedCopy);
+// never makes again, whatever its token. administrator: the token holds the
+// Administrators group (a standard account's does not, and is asked for an
+// administrator's name and password).
+SetupPlan DecideSetupPlan(ElevationType token, bool administrator, bool askedCopy);
+
+// The directory a removal empties: "Path" as the last normal start recorded
+// it, or the installer's own directory where no start recorded one that this
+// copy can see (a limited copy's "Path" lives in the person's redirected store).
+const char* RemovalDirectory(const char* recordedPath, const char* installDirectory);
 
 // Windows redirects a limited program's writes under the program-files
 // directory into %LOCALAPPDATA%\VirtualStore\ followed by the path without
@@ -105,6 +112,12 @@ inline constexpr const char* kVirtualStoreSettingsKeys[] = {
 
 // ------------------------------------------------------------ what a removal left
 
+// The links and folders a removal deletes and names when they stay, in bit
+// order after kStayedLinks.
+enum StayedLink : unsigned {
+    kCommonDesktopLink, kUserDesktopLink, kGroupProgramLink, kGroupReadmeLink, kGroupUninstallLink, kGroupFolder,
+    kStayedLinkCount
+};
 // One bit per item of Tapwise's own that stayed, neither removed nor
 // scheduled for the restart. The machine's items fit in the exit code of an
 // elevated copy, which hands them to the limited copy that asked for it.
@@ -112,11 +125,13 @@ enum : unsigned {
     kStayedRunValue = 1u << 0,
     kStayedUninstallEntry = 1u << 1,
     kStayedSettings = 1u << 2,
-    kStayedFiles = 3,                       // shift of the install directory's files
-    kStayedUserRunValue = 1u << 9,
-    kStayedStoreSettings = 1u << 10,        // two bits, one a key of kVirtualStoreSettingsKeys
-    kStayedStoreFiles = 12,                 // shift of the redirected directory's files
-    kStayedMachineMask = (1u << 9) - 1,
+    kStayedFiles = 3,                       // shift of the install directory's files (six bits)
+    kStayedLinks = 9,                       // shift of the StayedLink items (six bits)
+    kStayedUninstaller = 1u << 15,
+    kStayedMachineMask = (1u << 16) - 1,
+    kStayedUserRunValue = 1u << 16,
+    kStayedStoreSettings = 1u << 17,        // two bits, one a key of kVirtualStoreSettingsKeys
+    kStayedStoreFiles = 19,                 // shift of the redirected directory's files
 };
 // The files a removal names when they stay, in bit order after kStayedFiles
 // and kStayedStoreFiles.
@@ -126,9 +141,17 @@ inline constexpr const char* kTrackedFiles[] = {
 inline constexpr size_t kTrackedFileCount = sizeof(kTrackedFiles) / sizeof(kTrackedFiles[0]);
 // Index of name in kTrackedFiles, compared without regard to case; -1 if none.
 int TrackedFileIndex(const char* name);
+// Where the stayed files are: files by their name in installDir or storeDir,
+// links, folders and the uninstaller by their full path (null: not known).
+struct StayedPlaces {
+    const char* installDir;
+    const char* storeDir;
+    const char* links[kStayedLinkCount];
+    const char* uninstaller;
+};
 // The stayed items, one a line: registry items by their full key (and value)
-// name, files by their path in installDir or storeDir. Cut to fit size.
-void ComposeStayedList(unsigned stayed, const char* installDir, const char* storeDir, char* out, size_t size);
+// name, files by their path. Cut to fit size.
+void ComposeStayedList(unsigned stayed, const StayedPlaces& places, char* out, size_t size);
 // The exit code by which an elevated removal answers the copy that asked for
 // it: a tag, whether the removal went ahead, and the machine's stayed items.
 unsigned ElevatedRemovalExitCode(bool wentAhead, unsigned stayed);

@@ -1,12 +1,12 @@
-// The desktop shortcut, written through the shell's link object: to the
-// desktop of all users when that works, else to the current user's. Each
-// attempt starts and ends COM itself; the program uses COM nowhere else.
+// Shell links: the desktop shortcut, to the desktop of all users when that
+// works, else to the current user's, and the Start-menu group's links. Each
+// link starts and ends COM itself; COM is loaded for setup alone.
 #include "setup/setup.h"
+#include "setup/com_support.h"
 #include "common/format.h"
 #include "setup/setup_logic.h"
 #include "common/text.h"
 #include "resource_ids.h"
-#include <objbase.h>
 #include <shlobj.h>
 
 namespace {
@@ -16,58 +16,82 @@ constexpr int kUserDesktop = CSIDL_DESKTOPDIRECTORY;            // 16
 // Path of the link file in the folder, or false when the folder is unknown.
 bool LinkPath(HWND owner, int folder, const char* name, char* out)
 {
-    LPITEMIDLIST items = nullptr;
-    if (SHGetSpecialFolderLocation(owner, folder, &items) != NOERROR)
-        return false;
-    char folderPath[MAX_PATH];
-    BOOL ok = SHGetPathFromIDListA(items, folderPath);
-    CoTaskMemFree(items);
-    if (!ok)
-        return false;
-    return FormatText(out, kPathSize, "%s\\%s.lnk", folderPath, name) < static_cast<int>(kPathSize);
+    char folderPath[kPathSize];
+    return ShellFolderPath(owner, folder, folderPath) &&
+           FormatText(out, kPathSize, "%s\\%s.lnk", folderPath, name) < static_cast<int>(kPathSize);
 }
+
+bool Exists(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+}
+
+bool ShellFolderPath(HWND owner, int folder, char* out)
+{
+    out[0] = '\0';
+    LPITEMIDLIST items = nullptr;
+    if (SHGetSpecialFolderLocation(owner, folder, &items) != NOERROR || !items)
+        return false;
+    char path[MAX_PATH];
+    BOOL ok = SHGetPathFromIDListA(items, path);
+    // The shell's allocator frees its own lists without loading ole32.dll.
+    IMalloc* shellMemory = nullptr;
+    if (SUCCEEDED(SHGetMalloc(&shellMemory)) && shellMemory) {
+        shellMemory->Free(items);
+        shellMemory->Release();
+    }
+    if (!ok || lstrlenA(path) >= static_cast<int>(kPathSize))
+        return false;
+    lstrcpynA(out, path, kPathSize);
+    return true;
+}
+
+int SaveShellLink(const char* linkPath, const char* name, const char* target, const LinkExtras* extras)
+{
+    if (!linkPath || !name || !target)
+        return 0;
+    char workingDir[kPathSize];
+    WorkingDirectoryOf(target, workingDir, sizeof workingDir);
+    ComScope com;
+    if (!com.started)
+        return 0;
+    ComRef<IShellLinkA> link;
+    ComRef<IPersistFile> file;
+    if (Com()->coCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.put()) != S_OK)
+        return 0;
+    link.p->SetPath(target);
+    link.p->SetWorkingDirectory(workingDir);
+    link.p->SetDescription(name);
+    if (extras) {
+        link.p->SetArguments(extras->arguments);
+        link.p->SetIconLocation(extras->iconFile, extras->iconIndex);
+    }
+    WCHAR widePath[kPathSize];
+    if (link.p->QueryInterface(IID_IPersistFile, file.put()) != S_OK ||
+        MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, kPathSize) == 0)
+        return 0;
+    return file.p->Save(widePath, TRUE) == S_OK ? 1 : 0;
+}
+
+bool DeleteLinkFile(const char* path)
+{
+    DeleteFileA(path);
+    return !Exists(path);
 }
 
 int CreateShortcutInFolder(HWND owner, int folder, const char* name, const char* target)
 {
-    if (!name || !target)
-        return 0;
-    char workingDir[kPathSize];
-    WorkingDirectoryOf(target, workingDir, sizeof workingDir);
-    if (CoInitialize(nullptr) != S_OK)
-        return 0;
-    int result = 0;
     char linkPath[kPathSize];
-    IShellLinkA* link = nullptr;
-    if (LinkPath(owner, folder, name, linkPath) &&
-        CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                         reinterpret_cast<void**>(&link)) == S_OK) {
-        link->SetPath(target);
-        link->SetWorkingDirectory(workingDir);
-        link->SetDescription(name);
-        IPersistFile* file = nullptr;
-        if (link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)) == S_OK) {
-            WCHAR widePath[kPathSize];
-            MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, kPathSize);
-            result = file->Save(widePath, TRUE) == S_OK ? 1 : 0;
-            file->Release();
-        }
-        link->Release();
-    }
-    CoUninitialize();
-    return result;
+    if (!name || !target || !LinkPath(owner, folder, name, linkPath))
+        return 0;
+    return SaveShellLink(linkPath, name, target, nullptr);
 }
 
 int DeleteShortcutInFolder(HWND owner, int folder, const char* name)
 {
-    if (!name)
-        return 0;
-    if (CoInitialize(nullptr) != S_OK)
-        return 0;
     char linkPath[kPathSize];
-    int result = LinkPath(owner, folder, name, linkPath) && DeleteFileA(linkPath) ? 1 : 0;
-    CoUninitialize();
-    return result;
+    return name && LinkPath(owner, folder, name, linkPath) && DeleteFileA(linkPath) ? 1 : 0;
 }
 
 int CreateShortcutInFirstFolder(HWND owner, int firstFolder, int secondFolder, const char* name, const char* target)
@@ -96,8 +120,24 @@ int CreateDesktopShortcut(const char* target)
     return 1;
 }
 
-int DeleteDesktopShortcut()
+void DesktopLinkPaths(char* common, char* user)
 {
-    DeleteShortcutInFirstFolder(nullptr, kCommonDesktop, kUserDesktop, LoadText(IDS_PRODUCT));
-    return 1;
+    if (!LinkPath(nullptr, kCommonDesktop, LoadText(IDS_PRODUCT), common))
+        common[0] = '\0';
+    if (!LinkPath(nullptr, kUserDesktop, LoadText(IDS_PRODUCT), user))
+        user[0] = '\0';
+}
+
+// The desktop of all users first; the person's own is tried only when there
+// is no link there. Judged by what is there afterwards, since a refused
+// deletion is not always reported as one.
+unsigned DeleteDesktopShortcut()
+{
+    char common[kPathSize], user[kPathSize];
+    DesktopLinkPaths(common, user);
+    if (common[0] && Exists(common))
+        return DeleteLinkFile(common) ? 0 : 1u << (kStayedLinks + kCommonDesktopLink);
+    if (user[0] && Exists(user))
+        return DeleteLinkFile(user) ? 0 : 1u << (kStayedLinks + kUserDesktopLink);
+    return 0;
 }

@@ -1,7 +1,8 @@
 // The uninstall run: two questions, then every piece of the installation goes,
-// each step best effort. Files are deleted only where Tapwise can show it put
-// them: the installer's own directory loses its plain files, any other "Path"
-// only Tapwise's own.
+// each step best effort, and what stays is named. Files are deleted only where
+// Tapwise can show it put them: the installer's own directory loses its plain
+// files, any other "Path" only Tapwise's own; the running uninstaller goes at
+// the next restart.
 #include "setup/setup.h"
 #include "common/format.h"
 #include "engine/registry.h"
@@ -105,14 +106,57 @@ unsigned RemovePersonalItems(const char* installDir, char* storeDir)
     return stayed;
 }
 
+// The directory whose files go: "Path" as this copy sees it, or the
+// installer's own directory when it sees none (a limited copy wrote "Path"
+// into the person's redirected store, which an elevated copy never sees).
+void RemovalDirectoryOf(char* out)
+{
+    char recorded[kPathSize], target[kPathSize];
+    SettingsRead("Path", REG_SZ, recorded, sizeof recorded);
+    if (!InstallTargetDirectory(target, sizeof target))
+        target[0] = '\0';
+    lstrcpynA(out, RemovalDirectory(recorded, target), kPathSize);
+}
+
+bool UninstallerPath(char* out)
+{
+    char windowsDir[kPathSize];
+    UINT length = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+    if (length == 0 || length >= sizeof windowsDir)
+        return false;
+    StripTrailingBackslash(windowsDir);
+    return JoinPath(windowsDir, LoadText(IDS_UNINSTALLER_NAME), out, kPathSize);
+}
+
+// The uninstaller cannot delete its own running file: Windows does at the
+// next restart.
+unsigned RemoveUninstaller()
+{
+    char uninstaller[kPathSize];
+    bool deferred = false;
+    if (!UninstallerPath(uninstaller) || GetFileAttributesA(uninstaller) == INVALID_FILE_ATTRIBUTES)
+        return 0;
+    return DeleteOrSchedule(uninstaller, &deferred) ? 0u : static_cast<unsigned>(kStayedUninstaller);
+}
+
 // One message naming every item of Tapwise's own that stayed, instead of a
 // silence that lets the person believe Tapwise is gone.
 void ReportStayed(unsigned stayed, const char* installDir, const char* storeDir)
 {
     if (!stayed)
         return;
-    char list[1024], text[1536];
-    ComposeStayedList(stayed, installDir, storeDir, list, sizeof list);
+    char links[kStayedLinkCount][kPathSize], folder[kPathSize], uninstaller[kPathSize];
+    ProgramGroupFolder(folder);
+    ProgramGroupLinkPaths(folder, links);
+    DesktopLinkPaths(links[kCommonDesktopLink], links[kUserDesktopLink]);
+    lstrcpynA(links[kGroupFolder], folder, kPathSize);
+    if (!UninstallerPath(uninstaller))
+        uninstaller[0] = '\0';
+    StayedPlaces places = {installDir, storeDir, {}, uninstaller};
+    for (unsigned i = 0; i < kStayedLinkCount; ++i)
+        places.links[i] = links[i];
+    char list[2048], text[2560];
+    ComposeStayedList(stayed, places, list, sizeof list);
     FormatText(text, sizeof text, LoadText(IDS_ITEMS_STAYED), list);
     MessageBoxA(nullptr, text, LoadText(IDS_TITLE), MB_ICONWARNING | MB_OK);
 }
@@ -125,7 +169,7 @@ int UninstallThroughElevatedCopy(const char* tail)
 {
     // Read before the other copy removes the settings key.
     char installDir[kPathSize];
-    SettingsRead("Path", REG_SZ, installDir, sizeof installDir);
+    RemovalDirectoryOf(installDir);
     DWORD exitCode;
     bool declined;
     if (!RunElevatedCopy(tail, nullptr, &exitCode, &declined))
@@ -173,10 +217,10 @@ int UninstallSelf(const char* tail)
         return 0;
     }
     char installDir[kPathSize];
-    SettingsRead("Path", REG_SZ, installDir, sizeof installDir);
-    DeleteDesktopShortcut();
-    DeleteProgramGroup();
-    unsigned stayed = DeleteValueOrReport(HKEY_LOCAL_MACHINE, kRunKey, kProductName, kStayedRunValue);
+    RemovalDirectoryOf(installDir);
+    unsigned stayed = DeleteDesktopShortcut();
+    stayed |= DeleteProgramGroup();
+    stayed |= DeleteValueOrReport(HKEY_LOCAL_MACHINE, kRunKey, kProductName, kStayedRunValue);
     char key[kNameBufferSize];
     FormatText(key, sizeof key, kUninstallKeyPattern, kProductName);
     stayed |= DeleteKeyOrReport(HKEY_LOCAL_MACHINE, key, kStayedUninstallEntry);
@@ -184,6 +228,7 @@ int UninstallSelf(const char* tail)
     stayed |= DeleteKeyOrReport(HKEY_LOCAL_MACHINE, key, kStayedSettings);
     if (strlen(installDir) > 8)
         RemoveInstallDirectory(installDir, &stayed);
+    stayed |= RemoveUninstaller();
     if (answerRequester) {
         SetupExitCode = ElevatedRemovalExitCode(true, stayed);
         return 1;

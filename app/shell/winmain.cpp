@@ -80,6 +80,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     case RunMode::Normal:
         break;
     }
+    // A copy started by setup or by hand keeps the starter's directory, which
+    // a USB stick or a download folder would then stay in use for.
+    char directory[kPathSize];
+    if (selfKnown && ProgramDirectory(self, directory, sizeof directory))
+        SetCurrentDirectoryA(directory);
     if (!ClaimSoleRun())
         return 0;
     if (!BindHookLibrary())

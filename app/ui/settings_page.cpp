@@ -36,8 +36,10 @@ bool Confirm(HWND page, UINT textId)
 void OnAutostartClicked(HWND page)
 {
     int checked = SendDlgItemMessageA(page, IDC_AUTOSTART, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    AutostartOption = checked ? 1 : 0;
-    ApplyAutostart(AutostartOption);
+    AutostartOption = ApplyAutostart(checked ? 1 : 0);
+    // A ticked box that starts nothing would be a lie.
+    if (checked && !AutostartOption)
+        SendDlgItemMessageA(page, IDC_AUTOSTART, BM_SETCHECK, BST_UNCHECKED, 0);
     SettingsWriteNumber("OptionAutostart", static_cast<DWORD>(AutostartOption));
 }
 
@@ -82,28 +84,28 @@ INT_PTR OnSettingsCommand(HWND page, WPARAM wParam)
 // Run value then does the job, so that the check box tells the truth. Where
 // the machine's value stays against an unticked box, the stored option 0
 // ends the copy it starts.
-void ApplyAutostart(int option)
+int ApplyAutostart(int option)
 {
     if (!option) {
         RegistryDeleteValue(HKEY_LOCAL_MACHINE, kRunKey, kProductName);
-    } else {
-        char program[kPathSize];
-        DWORD length = GetModuleFileNameA(ProgramInstance, program, sizeof program);
-        if (length == 0 || length >= sizeof program - 1)
-            return;
-        // A command that would not fit is left unwritten rather than cut short.
-        char command[kPathSize];
-        if (!ComposeCommand(program, LoadText(IDS_AUTO), command, sizeof command))
-            return;
-        // A machine value that is there already starts Tapwise: a second one
-        // of the person's would start two copies.
-        if (!RegistryWrite(HKEY_LOCAL_MACHINE, kRunKey, kProductName, REG_SZ, command, 0) &&
-            !RegistryValueExists(HKEY_LOCAL_MACHINE, kRunKey, kProductName)) {
-            RegistryWrite(HKEY_CURRENT_USER, kRunKey, kProductName, REG_SZ, command, 0);
-            return;
-        }
+        RegistryDeleteValue(HKEY_CURRENT_USER, kRunKey, kProductName);
+        return 0;
     }
-    RegistryDeleteValue(HKEY_CURRENT_USER, kRunKey, kProductName);
+    char program[kPathSize], command[kPathSize];
+    DWORD length = GetModuleFileNameA(ProgramInstance, program, sizeof program);
+    // A command that would not fit is left unwritten rather than cut short.
+    const bool composed = length > 0 && length < sizeof program - 1 &&
+                          ComposeCommand(program, LoadText(IDS_AUTO), command, sizeof command);
+    // A machine value that is there already starts Tapwise: a second one of
+    // the person's would start two copies.
+    if ((composed && RegistryWrite(HKEY_LOCAL_MACHINE, kRunKey, kProductName, REG_SZ, command, 0)) ||
+        RegistryValueExists(HKEY_LOCAL_MACHINE, kRunKey, kProductName)) {
+        RegistryDeleteValue(HKEY_CURRENT_USER, kRunKey, kProductName);
+        return 1;
+    }
+    if (composed)
+        RegistryWrite(HKEY_CURRENT_USER, kRunKey, kProductName, REG_SZ, command, 0);
+    return RegistryValueExists(HKEY_CURRENT_USER, kRunKey, kProductName) ? 1 : 0;
 }
 
 INT_PTR CALLBACK SettingsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)

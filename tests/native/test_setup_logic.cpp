@@ -206,19 +206,30 @@ TEST(ShouldDeleteEntry, EveryOwnFileGoesUnderOwnFilesOnly)
 
 // ---------------------------------------------------------------- User Account Control
 
-TEST(DecideSetupPlan, AskOnceWhenLimitedAndNeverStartTheTrayCopyElevated)
+TEST(DecideSetupPlan, AskOnceWhenLimitedOrStandardAndNeverStartTheTrayCopyElevated)
 {
     using E = ElevationType;
-    EXPECT_TRUE(DecideSetupPlan(E::Limited, false).askForElevation);
-    struct Row { E token; bool asked; CopyStart start; bool personal; };
-    for (const Row& r : {Row{E::Limited, true, CopyStart::ByRequester, false},   // never twice
-                         Row{E::Full, true, CopyStart::ByRequester, false},
-                         Row{E::Full, false, CopyStart::ThroughDesktop, true},
-                         Row{E::Default, false, CopyStart::Direct, true}}) {   // no UAC: as always
-        const SetupPlan got = DecideSetupPlan(r.token, r.asked);
-        EXPECT_TRUE(!got.askForElevation && got.start == r.start && got.personalPart == r.personal)
-            << "token " << static_cast<int>(r.token) << ", asked " << r.asked;
+    struct Row { E token; bool admin; bool asked; bool ask; CopyStart start; bool personal; };
+    for (const Row& r : {Row{E::Limited, true, false, true, CopyStart::Direct, true},
+                         Row{E::Default, false, false, true, CopyStart::Direct, true},   // a standard account
+                         Row{E::Limited, true, true, false, CopyStart::ByRequester, false},   // never twice
+                         Row{E::Default, false, true, false, CopyStart::ByRequester, false},
+                         Row{E::Full, true, true, false, CopyStart::ByRequester, false},
+                         Row{E::Full, true, false, false, CopyStart::ThroughDesktop, true},
+                         Row{E::Default, true, false, false, CopyStart::Direct, true},   // UAC switched off
+                         Row{E::None, false, false, false, CopyStart::Direct, true}}) {   // before Vista
+        const SetupPlan got = DecideSetupPlan(r.token, r.admin, r.asked);
+        EXPECT_TRUE(got.askForElevation == r.ask && got.start == r.start && got.personalPart == r.personal)
+            << "token " << static_cast<int>(r.token) << ", administrator " << r.admin << ", asked " << r.asked;
     }
+}
+
+TEST(RemovalDirectory, RecordedPathElseTheInstallersOwn)
+{
+    // An elevated copy never sees the "Path" that a limited tray copy wrote.
+    EXPECT_STREQ(RemovalDirectory("", kInstalled), kInstalled);
+    EXPECT_STREQ(RemovalDirectory(nullptr, kInstalled), kInstalled);
+    EXPECT_STREQ(RemovalDirectory(R"(C:\Apps12)", kInstalled), R"(C:\Apps12)");
 }
 
 constexpr const char* kLocal = R"(C:\Users\ann\AppData\Local)";
@@ -246,19 +257,24 @@ TEST(VirtualStoreDirectory, LocalAppDataVirtualStoreAndThePathWithoutItsDrive)
 
 TEST(StayedItems, ExitCodeCarriesTheMachinesItemsAndTheListNamesEveryItem)
 {
-    const unsigned machine = kStayedUninstallEntry | (1u << (kStayedFiles + 1));
+    const unsigned machine = kStayedUninstallEntry | (1u << (kStayedFiles + 1)) | (1u << (kStayedLinks + kGroupFolder)) |
+                             kStayedUninstaller;
     bool ahead = false;
     unsigned stayed = 0;
     EXPECT_TRUE(ReadElevatedRemovalExitCode(ElevatedRemovalExitCode(true, machine | kStayedUserRunValue), &ahead,
                                             &stayed) && ahead && stayed == machine);
     EXPECT_FALSE(ReadElevatedRemovalExitCode(0xC0000005u, &ahead, &stayed)) << "a crash";
+    EXPECT_FALSE(ReadElevatedRemovalExitCode(ElevatedRemovalExitCode(true, 0) | kStayedUserRunValue, &ahead, &stayed));
     char list[1024];
-    ComposeStayedList(machine | kStayedUserRunValue | (1u << (kStayedStoreFiles + 3)), kInstalled, R"(S:\VS)", list,
-                      sizeof list);
+    StayedPlaces places = {kInstalled, R"(S:\VS)", {}, R"(C:\windows\TWUninst.exe)"};
+    places.links[kGroupFolder] = R"(C:\Start\Tapwise)";
+    ComposeStayedList(machine | kStayedUserRunValue | (1u << (kStayedStoreFiles + 3)), places, list, sizeof list);
     EXPECT_STREQ(list, R"(HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tapwise
 HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run\Tapwise
 C:\Program Files\Tapwise\Tapwise.dll
-S:\VS\Day.txt)");
+S:\VS\Day.txt
+C:\Start\Tapwise
+C:\windows\TWUninst.exe)");
 }
 
 }  // namespace
