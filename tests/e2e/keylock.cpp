@@ -1,4 +1,4 @@
-// keylock lock|unlock KEY: makes an HKLM key read-only for everybody, or gives
+// keylock lock|unlock KEY: makes an HKLM key (HKCU with "HKCU\\" first) read-only for everybody, or gives
 // everybody full access again, by replacing its access list. Wine's registry
 // checks access lists like Windows does, so a program that opens the key for
 // writing is refused while it is locked. The key's owner keeps the right to
@@ -23,7 +23,9 @@ int main(int argc, char** argv)
         return 1;
     }
     HKEY key;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, argv[2], 0, WRITE_DAC | READ_CONTROL, &key);
+    const bool user = !strncmp(argv[2], "HKCU\\", 5);
+    LONG status = RegOpenKeyExA(user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, argv[2] + (user ? 5 : 0), 0,
+                                WRITE_DAC | READ_CONTROL, &key);
     if (status == ERROR_SUCCESS) {
         status = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
         RegCloseKey(key);

@@ -119,9 +119,16 @@ def test_autostart_check_box():
                    "machine's and person's Run values ticked under a refused key")
         click(page, "autostart")
         t.wait_until(lambda: not t.reg_get(user_run, "Tapwise"), 5, 0.2, "the person's Run value to go")
+        # Neither Run value may be written: the box must not stay ticked.
+        t.keylock("lock", user_run)
+        t.reg_set(t.SETTINGS_KEY, "OptionAutostart", "dword", 7)   # rewritten once the click is taken
+        click(page, "autostart")
+        t.wait_until(lambda: t.reg_number("OptionAutostart") != 7, 5, 0.2, "the page to take the click")
+        t.check_eq((0, 0), (checked(page), t.reg_number("OptionAutostart")), "check box and option without a Run value")
         ui.stop(proc, main)
     finally:
         t.keylock("unlock", t.RUN_KEY)
+        t.keylock("unlock", user_run)
     t.reg_delete(t.RUN_KEY, "Tapwise")
 
 

@@ -11,6 +11,7 @@ as the installer writes them), which is faster than an install run and lets
 """
 import os
 import shutil
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -23,6 +24,9 @@ OWN_FILES = ("TW.exe", "Tapwise.dll", "Readme.txt", "Day.txt", "Month.txt", "Yea
 RUN_FILES = ("TW.exe", "Tapwise.dll", "Day.txt", "Month.txt", "Year.txt")
 STAYED_TEXT = ("Tapwise has been removed, but these parts of it could not be removed:\n\n%s\n\n"
                "Removing them may need administrator rights.")
+STORE = t.special_folder(0x1c) + r"\VirtualStore\Program Files\Tapwise"   # CSIDL_LOCAL_APPDATA
+STORED = [r"HKCU\Software\Classes\VirtualStore\MACHINE\SOFTWARE" + node + r"\Orrinwood Software\Tapwise"
+          for node in ("", r"\WOW6432Node")]
 HISTORY = {"Day.txt": b"2024\t1\t5\t17\r\n", "Month.txt": b"2024\t1\t340\r\n", "Year.txt": b"2023\t9000\r\n"}
 
 
@@ -136,8 +140,8 @@ def check_removed_entries():
     check(not s.key_exists(t.UNINSTALL_KEY), "uninstall key left")
     check(not s.key_exists(t.SETTINGS_KEY), "settings key left")
     check(s.key_exists(s.COMPANY_KEY), f"{s.COMPANY_KEY} itself was deleted")
-    # Nothing deletes the running uninstaller's own file.
-    check(s.exists(s.uninstaller()), "the uninstaller in the Windows directory was deleted")
+    # The running uninstaller's own file goes at the restart.
+    check((s.uninstaller().lower(), "") in s.pending_renames(), f"{s.uninstaller()} is not to go at the restart")
 
 
 def library_holders():
@@ -204,13 +208,31 @@ def test_install_path_compared_without_case():
     s.check_directory_removed(s.INSTALL_DIR)
 
 
-def test_no_path_keeps_the_directory():
+def redirect_path_and_counts():
+    """What Windows leaves where every tray copy ran limited: "Path", the counts and a
+    history file only in the person's redirected store, which an elevated copy never sees."""
+    fill(STORE, ["Day.txt", "notes.txt"])
+    for key in STORED:
+        t.reg_set(key, "Path", "sz", s.INSTALL_DIR)
+        t.reg_set(key, "CounterCurrentTotal", "dword", 5)
+
+
+def test_redirected_state_is_removed_and_a_refused_link_named():
     s.reset_setup()
     lay_out_installation(path=None)
-    before = s.listing(s.INSTALL_DIR)
-    uninstall()
+    redirect_path_and_counts()
+    subprocess.run(["chattr", "+i", s.u(s.common_link())], check=True)
+    try:
+        texts = uninstall(("IDYES", "IDYES", "IDOK"))
+    finally:
+        subprocess.run(["chattr", "-i", s.u(s.common_link())])
+    check_eq(STAYED_TEXT % s.common_link(), texts[2], "message naming what stayed")
+    os.remove(s.u(s.common_link()))
     check_removed_entries()
-    check_eq(before, s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR} without a \"Path\"")
+    s.check_directory_removed(s.INSTALL_DIR)
+    check_eq(["notes.txt"], s.listing(STORE), "the person's redirected install directory")
+    check_eq(["NOKEY", "NOKEY"], [s.reg_raw(k, "Path") for k in STORED], "the person's redirected settings keys")
+    shutil.rmtree(s.u(STORE))
 
 
 def test_short_path_keeps_its_files():
@@ -247,8 +269,8 @@ def test_library_in_use_goes_at_the_restart():
     uninstall()
     check_removed_entries()
     check_eq(["Tapwise.dll"], s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR} with its library in use")
-    check_eq([(library.lower(), ""), (s.INSTALL_DIR.lower(), "")], s.pending_renames(),
-             "what goes at the next restart")
+    check_eq([(library.lower(), ""), (s.INSTALL_DIR.lower(), ""), (s.uninstaller().lower(), "")],
+             s.pending_renames(), "what goes at the next restart")
 
 
 def test_windows_directory_as_path_keeps_its_files():
@@ -268,13 +290,9 @@ def test_limited_uninstall_asks_once_and_clears_what_windows_redirected():
     # The copy asked for removes the machine's items; the limited one that asked clears
     # the person's redirected copies and names what stayed (a refused Run value).
     s.reset_setup()
-    lay_out_installation()
-    store = t.special_folder(0x1c) + r"\VirtualStore\Program Files\Tapwise"   # CSIDL_LOCAL_APPDATA
-    fill(store, ["Day.txt", "notes.txt"])
-    stored = [r"HKCU\Software\Classes\VirtualStore\MACHINE\SOFTWARE" + node + r"\Orrinwood Software\Tapwise"
-              for node in ("", r"\WOW6432Node")]
-    for key in stored + ["HKCU\\" + t.RUN_KEY]:
-        t.reg_set(key, "Tapwise", "dword", 1)
+    lay_out_installation(path=None)
+    redirect_path_and_counts()
+    t.reg_set("HKCU\\" + t.RUN_KEY, "Tapwise", "dword", 1)
     t.keylock("lock", t.RUN_KEY)
     try:
         first = int(t.spawn(s.uninstaller(), s.reg_raw(t.UNINSTALL_KEY, "UninstallString")[2], "limited"))
@@ -287,11 +305,12 @@ def test_limited_uninstall_asks_once_and_clears_what_windows_redirected():
         check_eq("0", t.robot("wait-exit", first, 20000).strip(), "exit code of the limited uninstaller")
     finally:
         t.keylock("unlock", t.RUN_KEY)
-    check_eq(["notes.txt"], s.listing(store), "the person's redirected install directory")
-    check_eq(["NOKEY", "NOKEY", "NOVALUE"], [s.reg_raw(k, "Tapwise") for k in stored + ["HKCU\\" + t.RUN_KEY]],
+    check_eq(["notes.txt"], s.listing(STORE), "the person's redirected install directory")
+    check_eq(["NOKEY", "NOKEY", "NOVALUE"], [s.reg_raw(k, "Path") for k in STORED] + [s.reg_raw("HKCU\\" + t.RUN_KEY, "Tapwise")],
              "the person's redirected settings keys and Run value")
     check(not s.key_exists(t.UNINSTALL_KEY), "uninstall key left")
-    shutil.rmtree(s.u(store))
+    s.check_directory_removed(s.INSTALL_DIR)
+    shutil.rmtree(s.u(STORE))
 
 
 def test_cleanup_leaves_no_trace():
@@ -305,7 +324,7 @@ TESTS = [
     test_subdirectory_keeps_the_directory,
     test_dot_file_keeps_the_directory,
     test_install_path_compared_without_case,
-    test_no_path_keeps_the_directory,
+    test_redirected_state_is_removed_and_a_refused_link_named,
     test_short_path_keeps_its_files,
     test_foreign_path_loses_only_own_files,
     test_library_in_use_goes_at_the_restart,

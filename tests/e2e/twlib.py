@@ -95,10 +95,15 @@ def cleanup():
     close_copies(5000)
     for proc in _started:
         if proc.poll() is None:
-            try:
-                os.killpg(proc.pid, signal.SIGKILL)
-            except OSError:
-                pass
+            # Not Wine's desktop, which a program started when it first needed it:
+            # killed, it would leave the desktop shell's objects registered for no one.
+            for pid in filter(str.isdigit, os.listdir("/proc")):
+                try:
+                    with open(f"/proc/{pid}/cmdline", "rb") as f:
+                        if os.getpgid(int(pid)) == proc.pid and b"explorer.exe" not in f.read():
+                            os.kill(int(pid), signal.SIGKILL)
+                except OSError:
+                    pass
             proc.wait(timeout=10)
     _started.clear()
     # Copies started by the program itself (the installer starts one) are not ours by PID.
@@ -264,6 +269,7 @@ def reset_store():
     """Removes every trace of Tapwise from the registry of the prefix."""
     reg_delete(SETTINGS_KEY)
     reg_delete(RUN_KEY, "Tapwise")
+    reg_delete("HKCU\\" + RUN_KEY, "Tapwise")
     reg_delete(UNINSTALL_KEY)
 
 
