@@ -20,6 +20,7 @@ set(TW_WIN32_SOURCES
   app/engine/registry.cpp
   app/engine/rollover.cpp
   app/shell/main_window.cpp
+  app/shell/tray_balloon.cpp
   app/ui/settings_page.cpp
   app/ui/sheet.cpp
   app/ui/statistics_window.cpp

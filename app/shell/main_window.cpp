@@ -7,6 +7,7 @@
 #include "engine/persistence.h"
 #include "engine/rollover.h"
 #include "shell/switches.h"
+#include "shell/tray_balloon.h"
 #include "common/text.h"
 #include "ui/statistics_window.h"
 #include "ui/stats_page.h"
@@ -165,6 +166,7 @@ int AddTrayIcon(HWND window)
         memset(&trayIconData, 0, sizeof trayIconData);
         return 0;
     }
+    ShowRequestedBalloon(window, trayIconData.uID);
     return 1;
 }
 

@@ -10,6 +10,7 @@
 #include "common/paths.h"
 #include "shell/main_window.h"
 #include "shell/switches.h"
+#include "shell/tray_balloon.h"
 #include "common/text.h"
 #include "ui/stats_page.h"
 #include "resource_ids.h"
@@ -96,6 +97,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     Counters.sessionStartTick = GetTickCount();
     LoadShellResources(instance);
     LoadSettings();
+    // Setup's start: the person has just been told of the installation and
+    // must be shown where the program went; never a start at sign-in.
+    if (IsSetupStart(tail))
+        RequestSetupBalloon();
     if (!RegisterMainWindowClass())
         return 0;
     if (!CreateMainWindow())

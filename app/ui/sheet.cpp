@@ -1,10 +1,12 @@
 // The property sheet frame the statistics window is built on: the sheet from
-// a page table, centring once per opening, the relabelled buttons and the
-// answers every page gives to the sheet's notifications.
+// a page table, centring once per opening, the relabelled buttons, the
+// answers every page gives to the sheet's notifications and what keeps the
+// pages right at any DPI and in any look.
 #include "ui/sheet.h"
 #include "common/text.h"
 #include "resource_ids.h"
 #include <commctrl.h>
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -14,6 +16,8 @@ HWND PendingCentreWindow;
 namespace {
 constexpr int kMaxPages = 32;
 constexpr int kCancelGrowth = 40;
+// The least room, in dialog units, between a control and the page's edge.
+constexpr int kPageMargin = 3;
 // First-version records: every comctl32 since Windows 95 understands them.
 // The header's first form ends with pfnCallback, the last field set below.
 constexpr UINT kPageRecordSize = sizeof(PROPSHEETPAGEA_V1);
@@ -122,6 +126,87 @@ void SetUpSheetButtons()
         ShowWindow(ok, SW_HIDE);
 }
 
+namespace {
+bool IsFrame(HWND control)
+{
+    char name[16] = "";
+    GetClassNameA(control, name, sizeof name);
+    return lstrcmpiA(name, "Button") == 0 && (GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+}
+
+RECT RectOnPage(HWND page, HWND control)
+{
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+int Overflow(LONG edge, LONG limit)
+{
+    return edge > limit ? edge - limit : 0;
+}
+}
+
+// The sheet sizes a page in the dialog units of its own font, while the
+// page's controls are placed in those of the page's font. At 96 DPI the two
+// agree; at 144 DPI the page's font is relatively taller and the frames ran
+// past the page's bottom edge. Done when the page is shown, because the sheet
+// sizes a page only after its WM_INITDIALOG. The group boxes, which together
+// draw the double frame, shrink by one amount so that they stay apart; any
+// other control is moved back inside. Where everything fits, nothing moves.
+void FitControlsToPage(HWND page)
+{
+    RECT limit = {0, 0, kPageMargin, kPageMargin};
+    MapDialogRect(page, &limit);
+    const int marginX = limit.right, marginY = limit.bottom;
+    GetClientRect(page, &limit);
+    limit.right -= marginX;
+    limit.bottom -= marginY;
+    int shrinkX = 0, shrinkY = 0;
+    for (HWND c = GetWindow(page, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        if (!IsFrame(c))
+            continue;
+        RECT r = RectOnPage(page, c);
+        shrinkX = std::max(shrinkX, Overflow(r.right, limit.right));
+        shrinkY = std::max(shrinkY, Overflow(r.bottom, limit.bottom));
+    }
+    for (HWND c = GetWindow(page, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        RECT r = RectOnPage(page, c);
+        if (IsFrame(c)) {
+            if (shrinkX || shrinkY)
+                SetWindowPos(c, nullptr, 0, 0, r.right - r.left - shrinkX, r.bottom - r.top - shrinkY,
+                             SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            continue;
+        }
+        int dx = Overflow(r.right, limit.right), dy = Overflow(r.bottom, limit.bottom);
+        if (dx || dy)
+            SetWindowPos(c, nullptr, std::max(0, int(r.left) - dx), std::max(0, int(r.top) - dy), 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+// Version 6 of the common controls gives each page the tab's themed texture
+// (white on Windows 10), on which the classic face colour would stand as a
+// grey box; there the texture itself is painted under the text and no brush
+// covers it again. The theme library exists from Windows XP on and comes
+// loaded with those controls; where it is missing, the page is classic and
+// its background the face colour.
+HBRUSH TextBackgroundOnPage(HWND page, HWND control, HDC dc)
+{
+    HBRUSH face = GetSysColorBrush(COLOR_BTNFACE);
+    HMODULE theme = GetModuleHandleA("uxtheme.dll");
+    if (!theme)
+        return face;
+    auto textureEnabled =
+        reinterpret_cast<BOOL(WINAPI*)(HWND)>(GetProcAddress(theme, "IsThemeDialogTextureEnabled"));
+    auto drawParent =
+        reinterpret_cast<HRESULT(WINAPI*)(HWND, HDC, const RECT*)>(GetProcAddress(theme, "DrawThemeParentBackground"));
+    if (textureEnabled && drawParent && textureEnabled(page) && SUCCEEDED(drawParent(control, dc, nullptr)))
+        return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    return face;
+}
+
 INT_PTR AnswerKillActive(HWND page)
 {
     SetWindowLongPtrA(page, DWLP_MSGRESULT, FALSE);
@@ -141,6 +226,9 @@ INT_PTR AnswerSheetNotify(HWND page, LPARAM lParam)
         return AnswerKillActive(page);
     case PSN_APPLY:
         return AnswerApply(page);
+    case PSN_SETACTIVE:
+        FitControlsToPage(page);
+        return 0;
     default:
         return 0;
     }

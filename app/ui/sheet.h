@@ -25,3 +25,8 @@ INT_PTR AnswerKillActive(HWND page);
 INT_PTR AnswerApply(HWND page);
 // The answers every page gives to the sheet's notifications.
 INT_PTR AnswerSheetNotify(HWND page, LPARAM lParam);
+// Keeps the page's controls inside the page as the sheet sized it.
+void FitControlsToPage(HWND page);
+// The brush under a static text that a page colours itself, painting the
+// page's own background beneath it where the page has one.
+HBRUSH TextBackgroundOnPage(HWND page, HWND control, HDC dc);

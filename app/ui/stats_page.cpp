@@ -48,9 +48,12 @@ INT_PTR OnColourStatic(HWND page, HDC dc, HWND control)
         PercentColour colour = ColourOfPercent(shownPercent[p]);
         if (colour == PercentColour::Default)
             return 0;
+        // The page's background is painted first: painting it sets the
+        // colours of the same device context.
+        HBRUSH background = TextBackgroundOnPage(page, control, dc);
         SetTextColor(dc, colour == PercentColour::DarkRed ? kDarkRed : kDarkGreen);
         SetBkMode(dc, TRANSPARENT);
-        return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+        return reinterpret_cast<INT_PTR>(background);
     }
     return 0;
 }

@@ -16,6 +16,7 @@ Prints one line per check (-q: only the failures) and a summary
 import os
 import struct
 import sys
+from xml.etree import ElementTree
 
 import pefile
 
@@ -25,7 +26,7 @@ import pefile
 LANG_EN_US = 0x0409
 
 RT_ICON, RT_MENU, RT_DIALOG, RT_STRING = 3, 4, 5, 6
-RT_BITMAP, RT_GROUP_ICON, RT_VERSION = 2, 14, 16
+RT_BITMAP, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 2, 14, 16, 24
 
 SITE = "http://www.orrinwood.example/tapwise/"
 
@@ -71,6 +72,8 @@ STRINGS = {
     36: ("Tapwise has been removed, but these parts of it could not be removed:\n\n%s\n\n"
          "Removing them may need administrator rights."),
     37: "Tapwise starts the next time you sign in to Windows. To start it now, choose Tapwise in the Start menu.",
+    38: "Tapwise is counting your clicks.\n"
+        "A click on its icon here in the notification area opens the statistics.",
 }
 
 # Window and control styles, spelled out so the checker needs no headers.
@@ -327,7 +330,7 @@ def check_inventory(c, resources):
     expected = {(RT_MENU, 102), (RT_DIALOG, 103), (RT_DIALOG, 104),
                 (RT_DIALOG, 105), (RT_STRING, 1), (RT_STRING, 2), (RT_STRING, 3),
                 (RT_BITMAP, 107), (RT_GROUP_ICON, 101), (RT_GROUP_ICON, 102),
-                (RT_GROUP_ICON, 103), (RT_VERSION, 1), ("LIBRARY", 113),
+                (RT_GROUP_ICON, 103), (RT_VERSION, 1), (RT_MANIFEST, 1), ("LIBRARY", 113),
                 ("TEXT", 116)}
     found = {(t, r) for (t, r) in seen if t != RT_ICON}
     missing = sorted(map(repr, expected - found))
@@ -616,6 +619,27 @@ def check_dialogs(c, resources):
                     expected, found)
 
 
+MANIFEST_NS = {"v1": "urn:schemas-microsoft-com:asm.v1", "v3": "urn:schemas-microsoft-com:asm.v3",
+               "ws": "http://schemas.microsoft.com/SMI/2005/WindowsSettings"}
+
+
+def check_manifest(c, resources):
+    try:
+        root = ElementTree.fromstring(find(resources, RT_MANIFEST, 1) or b"")
+    except ElementTree.ParseError as e:
+        c.fail("manifest 1", "expected an application manifest in XML: %s" % e)
+        return
+    # An execution level would end the virtualization that keeps each person's counts.
+    c.equal("manifest asks for no execution level", [],
+            [e.tag for e in root.iter() if "trustInfo" in e.tag or "ExecutionLevel" in e.tag])
+    deps = [(a.get("name"), a.get("version"), a.get("publicKeyToken"))
+            for a in root.findall("v1:dependency/v1:dependentAssembly/v1:assemblyIdentity", MANIFEST_NS)]
+    c.equal("manifest depends on common controls 6 alone",
+            [("Microsoft.Windows.Common-Controls", "6.0.0.0", "6595b64144ccf1df")], deps)
+    aware = root.findall("v3:application/v3:windowsSettings/ws:dpiAware", MANIFEST_NS)
+    c.equal("manifest declares system DPI awareness", ["true"], [e.text.strip() for e in aware])
+
+
 # ---------------------------------------------------------------------------
 # Version block
 
@@ -801,6 +825,7 @@ def main(argv):
         check_custom(c, resources, dll_bytes)
         check_dialogs(c, resources)
         check_version(c, resources)
+        check_manifest(c, resources)
 
     print("%d passed, %d failed" % (c.passed, c.failed))
     return 1 if c.failed else 0

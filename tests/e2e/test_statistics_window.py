@@ -144,6 +144,25 @@ def test_sheet_frame():
     ui.stop(proc, main)
 
 
+def test_pages_hold_their_controls_at_96_and_144_dpi():
+    ui.keep_desktop()
+    try:
+        for dpi in (96, 144):  # read by each program at its start; 144 is Windows' 150 % scaling
+            t.reg_set(r"HKCU\Control Panel\Desktop", "LogPixels", "dword", dpi)
+            proc, main, _ = ui.launch(f"TwDpi{dpi}")
+            sheet = ui.wait_sheet()
+            for index, caption in enumerate(ui.PAGE_CAPTIONS):
+                page = ui.select_page(sheet, index)
+                left, top, right, bottom = t.rect(page)
+                outside = [(c["class"], c["text"], c["rect"]) for c in t.children(page)
+                           if c["rect"][0] < left or c["rect"][1] < top or c["rect"][2] > right or c["rect"][3] > bottom]
+                t.check(not outside, f"at {dpi} DPI, controls of {caption!r} {t.rect(page)} reach out: {outside}")
+                t.screenshot(f"dpi{dpi}-{caption.replace(' ', '-').lower()}")
+            ui.stop(proc, main)
+    finally:
+        t.reg_delete(r"HKCU\Control Panel\Desktop", "LogPixels")
+
+
 def test_statistics_page_shows_and_follows_counts():
     ui.keep_desktop()
     ui.end_running_copies()
@@ -188,5 +207,6 @@ def test_statistics_page_shows_and_follows_counts():
 if __name__ == "__main__":
     sys.exit(t.run_tests([
         test_sheet_frame,
+        test_pages_hold_their_controls_at_96_and_144_dpi,
         test_statistics_page_shows_and_follows_counts,
     ]))

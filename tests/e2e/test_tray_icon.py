@@ -13,17 +13,23 @@ import tapwise_ui as ui  # noqa: E402
 TERMINATE_QUESTION = "Are you sure you want to terminate this very cool app?"
 REALLY = "Really?"
 MENU_CLASS = "#32768"
+FOUND_HERE = ui.resource_string("IDS_FOUND_HERE").replace("\\n", "\n")
 
 
-def start_with_icon(directory):
+def start_with_icon(directory, switch="-Auto"):
     """Starts the program with -Auto; returns (process, main window, icon box, capture before the start)."""
     ui.keep_desktop()
     ui.end_running_copies()
     time.sleep(0.5)  # the keeper's own icon settles first
     before = t.grab_screen()
-    proc, main, _ = ui.launch(directory, "-Auto")
+    proc, main, _ = ui.launch(directory, switch)
     icon = ui.wait_tray_icon(before)
     return proc, main, icon, before
+
+
+def balloons():
+    """Wine's shell shows a balloon as a tooltip window, two seconds after it was asked for."""
+    return [w for w in t.top_windows() if w["class"] == "tooltips_class32" and w["visible"] and w["title"] == FOUND_HERE]
 
 
 def visible_menus():
@@ -36,6 +42,8 @@ def wait_menu():
 
 def test_icon_tip_and_removal():
     proc, main, icon, before = start_with_icon("TwIcon")
+    time.sleep(4)
+    t.check_eq([], balloons(), "balloons after a start with -Auto (not setup's)")
     width, height = icon[2] - icon[0], icon[3] - icon[1]
     t.check(8 <= width <= 24 and 8 <= height <= 24, f"tray icon of unexpected size: {icon}")
 
@@ -57,6 +65,18 @@ def test_icon_tip_and_removal():
     ui.stop(proc, main)
     t.wait_until(lambda: ui.strip_pixels(t.grab_screen()) == ui.strip_pixels(before), 10, 0.3,
                  "the tray icon to go away after the program ended")
+
+
+def test_balloon_after_setup():
+    proc, main, _, before = start_with_icon("TwFound", "+-Auto")  # as setup starts it
+    t.wait_until(balloons, 10, 0.3, f"the balloon {FOUND_HERE!r} after setup's start")
+    t.screenshot("tray-balloon-after-setup")
+    t.robot("untray", hex(main), 1)  # the shell loses the icon and its balloon
+    t.post(main, int(t.robot("regmsg", "TaskbarCreated").strip()))
+    ui.wait_tray_icon(before)
+    time.sleep(4)
+    t.check_eq([], balloons(), "balloons with the icon added again after TaskbarCreated")
+    ui.stop(proc, main)
 
 
 def test_mouse_on_the_icon():
@@ -150,6 +170,7 @@ def test_terminate_asks_twice():
 if __name__ == "__main__":
     sys.exit(t.run_tests([
         test_icon_tip_and_removal,
+        test_balloon_after_setup,
         test_mouse_on_the_icon,
         test_terminate_asks_twice,
     ]))
