@@ -11,7 +11,8 @@
 // The hook library is a stand-in whose TapwiseInit gives the calling thread
 // the window the probe sends to. "before": the user-interface thread installs
 // and re-installs (with its 5 ms pause) itself, as the program used to; "now":
-// StartClickIntake's hook thread does, asked by HookWatchdog.
+// StartClickIntake's counting thread, which owns the hook, does, asked by
+// HookWatchdog.
 #include "bench_util.h"
 #include "common/main_window_state.h"
 #include "common/text.h"

@@ -128,7 +128,7 @@ def answer_rows(r):
     out = []
     for work, label in ANSWER_WORK:
         views = []
-        for design, name in (("before", "on the user-interface thread (before)"), ("now", "on its own thread (now)")):
+        for design, name in (("before", "on the user-interface thread (before)"), ("now", "on the counting thread (now)")):
             p50, p99, top = (r.get(f"answer_{design}_{work}_{v}_us") for v in ("p50", "p99", "max"))
             n, over = r.get(f"answer_{design}_{work}_n"), r.get(f"answer_{design}_{work}_over_1ms")
             share = f", {num(100 * over / n, 1)} % from 1 ms up" if n and over is not None else ""
@@ -287,7 +287,7 @@ NOTES = """\
   apart, the first Terminate question (answered No after 0.7 s), and 20 re-installs 25 ms apart;
   first, 1 s of nothing, the floor of this machine and Wine. "Before": the user-interface thread
   installs the hook and re-installs it with TapwiseReset, Sleep(5), TapwiseInit, as the program
-  did; "now": StartClickIntake's hook thread installs it and HookWatchdog asks it to re-install.
+  did; "now": StartClickIntake's counting thread installs it and HookWatchdog asks it to re-install.
   The two take turns piece by piece, one probe process per piece, five rounds. Under Wine every
   message between processes goes through the one wineserver that the busy user-interface
   thread also keeps busy, on two cores shared with other work, so the floor itself reaches

@@ -4,11 +4,13 @@
 // are counted late, never lost.
 // The counting thread never blocks on the user-interface thread: whoever
 // listens to ClickCountedNotify only posts.
-// The hook belongs to a thread of its own. Windows runs our 32-bit hook for a
-// 64-bit program on the thread that installed it, by a message to that thread,
-// and the program's mouse input waits for the answer; the user-interface
-// thread starts browsers, builds windows and writes the registry, so this
-// thread does nothing but install, re-install, remove and answer.
+// The hook belongs to the counting thread too. Windows runs our 32-bit hook
+// for a 64-bit program on the thread that installed it, by a message to that
+// thread, and the program's mouse input waits for the answer; the
+// user-interface thread starts browsers, builds windows and writes the
+// registry, while this thread does nothing slower than adding one to the
+// counters, so it installs, re-installs, removes and answers. One thread for
+// both, since every thread costs memory in every tray copy.
 #include "engine/intake.h"
 #include "engine/counters.h"
 #include "engine/notify.h"
@@ -22,7 +24,7 @@ TapwiseResetFn TapwiseResetEntry;
 HANDLE ClickEvent;
 
 namespace {
-// Owned by the hook thread (by the caller while there is none).
+// Owned by the counting thread (by the caller while there is none).
 uint32_t watchdogSnapshot;
 uint32_t lastRehookClicks;
 // The last install attempt returned no hook (a desktop that refused it, a
@@ -33,9 +35,9 @@ constexpr LONG kMaxPendingClicks = 0x7FFFFFFF;
 
 HANDLE hookThread;
 DWORD hookThreadId;
-// What the user-interface thread asks of the hook thread, as thread messages.
+// What the user-interface thread asks of the counting thread, as thread
+// messages; WM_QUIT asks it to remove the hook and end.
 constexpr UINT kWatchdogRequest = WM_APP + 1;
-constexpr UINT kRemoveRequest = WM_APP + 2;
 constexpr DWORD kRehookPause = 5;
 // A message sent to the thread would restart the pause each time; a flood of
 // them must not keep the hook away for long.
@@ -82,17 +84,13 @@ void CheckHook()
     watchdogSnapshot = r;
 }
 
-DWORD WINAPI HookThread(LPVOID ready)
+// Answers what is queued or sent to the thread; false once it is to end.
+bool AnswerRequests()
 {
-    // The first message call creates the thread's queue; until then a posted
-    // request would be lost, so the starter waits for this.
     MSG msg;
-    PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-    InstallHook();
-    SetEvent(static_cast<HANDLE>(ready));
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        if (msg.hwnd == nullptr && msg.message == kRemoveRequest)
-            break;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT)
+            return false;
         if (msg.hwnd == nullptr && msg.message == kWatchdogRequest) {
             CheckHook();
             if (msg.lParam)
@@ -100,16 +98,21 @@ DWORD WINAPI HookThread(LPVOID ready)
         }
         DispatchMessageA(&msg);
     }
-    UninstallHook();
-    return 0;
+    return true;
 }
 
-void StartHookThread()
+void TakeClick()
+{
+    CountClick();
+    if (ClickCountedNotify)
+        ClickCountedNotify();
+}
+void StartCountingThread()
 {
     hookThread = nullptr;
     HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (ready)
-        hookThread = CreateThread(nullptr, 0, HookThread, ready, 0, &hookThreadId);
+        hookThread = CreateThread(nullptr, 0, CountingThread, ready, 0, &hookThreadId);
     if (hookThread) {
         // Every 64-bit program's mouse input waits for this thread's answer,
         // and it has almost nothing to do: it goes before our slower work.
@@ -156,25 +159,41 @@ void StartClickIntake()
     // Without the semaphore (or with an object of another type holding the
     // name) there is nothing to wait on: the program runs on without counting
     // rather than spinning or crashing.
-    if (ClickEvent) {
-        HANDLE thread = CreateThread(nullptr, 0, CountingThread, nullptr, 0, nullptr);
-        if (thread)
-            CloseHandle(thread);
-    }
-    StartHookThread();
+    StartCountingThread();
 }
 
-DWORD WINAPI CountingThread(LPVOID)
+DWORD WINAPI CountingThread(LPVOID ready)
 {
+    // The first message call creates the thread's queue; until then a posted
+    // request would be lost, so the starter waits for this.
+    MSG msg;
+    PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    InstallHook();
+    if (ready)
+        SetEvent(static_cast<HANDLE>(ready));
+    HANDLE clicks = ClickEvent;
     for (;;) {
-        // Only a real signal counts: a failing wait ends the thread instead
-        // of turning into a loop of increments.
-        if (WaitForSingleObject(ClickEvent, INFINITE) != WAIT_OBJECT_0)
-            return 1;
-        CountClick();
-        if (ClickCountedNotify)
-            ClickCountedNotify();
+        const DWORD count = clicks ? 1 : 0;
+        const DWORD got = MsgWaitForMultipleObjects(count, &clicks, FALSE, INFINITE, QS_ALLINPUT);
+        if (count && got == WAIT_OBJECT_0) {
+            TakeClick();
+        } else if (got != WAIT_OBJECT_0 + count) {
+            // Only a real signal counts: a failing wait stops the counting
+            // instead of turning into a loop of increments, never the answering.
+            if (!clicks)
+                break;
+            clicks = nullptr;
+        }
+        // Under a flood of clicks the semaphore is always signalled; what is
+        // sent to the thread must not wait behind it.
+        if (!AnswerRequests())
+            break;
     }
+    UninstallHook();
+    // Presses taken before the hook went count before the last save.
+    while (clicks && WaitForSingleObject(clicks, 0) == WAIT_OBJECT_0)
+        TakeClick();
+    return 0;
 }
 
 void HookWatchdog(HANDLE done)
@@ -195,7 +214,7 @@ void RemoveHook()
     }
     // Whoever calls this saves next, and nothing may still wait for our hook
     // by then: the thread removes it and ends, and its end is waited for.
-    if (PostThreadMessageA(hookThreadId, kRemoveRequest, 0, 0))
+    if (PostThreadMessageA(hookThreadId, WM_QUIT, 0, 0))
         WaitForSingleObject(hookThread, INFINITE);
     CloseHandle(hookThread);
     hookThread = nullptr;

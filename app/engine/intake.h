@@ -1,5 +1,5 @@
 // The program's side of every click: the hook library, the click semaphore, the
-// counting thread, the thread that owns the hook, and the hook watchdog.
+// counting thread, which also owns the hook, and the hook watchdog.
 #pragma once
 #include <windows.h>
 
@@ -9,15 +9,18 @@ using TapwiseResetFn = BOOL(WINAPI*)();
 int BindHookLibrary();
 // The same for a library of another name (tests bind stand-ins).
 int BindHookLibraryNamed(const char* fileName, bool showMessage);
-// Starts the counting thread and the hook's thread, and returns once the hook
-// thread has made its first install attempt.
+// Creates the click semaphore and starts the counting thread, and returns
+// once that thread has made its first install attempt.
 void StartClickIntake();
-DWORD WINAPI CountingThread(LPVOID);
-// Asks the hook's thread for one watchdog check without waiting for it; the
-// event, if given, is set once the check is done.
+// The counting thread: installs the hook, then counts each release of
+// ClickEvent and answers what is sent or posted to it until WM_QUIT. ready,
+// when not null, is an event set once the hook was tried.
+DWORD WINAPI CountingThread(LPVOID ready);
+// Asks the counting thread for one watchdog check without waiting for it;
+// the event, if given, is set once the check is done.
 void HookWatchdog(HANDLE done = nullptr);
 // Removes the hook through the bound library, if any, and returns only once
-// it is gone; the hook's thread ends with it.
+// it is gone; the counting thread ends with it, counting what came before.
 void RemoveHook();
 
 extern HMODULE HookLibrary;
