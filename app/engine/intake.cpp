@@ -17,6 +17,7 @@
 #include "common/shared_object.h"
 #include "common/text.h"
 #include "resource_ids.h"
+#include <atomic>
 
 HMODULE HookLibrary;
 TapwiseInitFn TapwiseInitEntry;
@@ -24,12 +25,13 @@ TapwiseResetFn TapwiseResetEntry;
 HANDLE ClickEvent;
 
 namespace {
-// Owned by the counting thread (by the caller while there is none).
-uint32_t watchdogSnapshot;
-uint32_t lastRehookClicks;
+// Written by the counting thread (by the caller while there is none); the
+// timer reads them to leave an idle thread asleep.
+std::atomic<uint32_t> watchdogSnapshot;
+std::atomic<uint32_t> lastRehookClicks;
 // The last install attempt returned no hook (a desktop that refused it, a
 // system short of resources): nothing would be counted for the whole run.
-bool hookMissing;
+std::atomic<bool> hookMissing;
 constexpr char kEventName[] = "TapwiseEvent";
 constexpr LONG kMaxPendingClicks = 0x7FFFFFFF;
 
@@ -198,7 +200,12 @@ DWORD WINAPI CountingThread(LPVOID ready)
 
 void HookWatchdog(HANDLE done)
 {
-    if (hookThread && PostThreadMessageA(hookThreadId, kWatchdogRequest, 0, reinterpret_cast<LPARAM>(done)))
+    // With no click since the last check and the hook in place, the check
+    // would change nothing: the thread is not woken for it.
+    const uint32_t r = Counters.rawClicks.load();
+    const bool nothingToDo = !hookMissing && r == watchdogSnapshot && r == lastRehookClicks;
+    if (hookThread && !nothingToDo &&
+        PostThreadMessageA(hookThreadId, kWatchdogRequest, 0, reinterpret_cast<LPARAM>(done)))
         return;
     if (!hookThread)
         CheckHook();
