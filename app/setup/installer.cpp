@@ -215,6 +215,16 @@ int InstallLibrary(const char* target)
     return 1;
 }
 
+bool UninstallerPath(char* out)
+{
+    char windowsDir[kPathSize];
+    UINT length = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+    if (length == 0 || length >= sizeof windowsDir)
+        return false;
+    StripTrailingBackslash(windowsDir);
+    return JoinPath(windowsDir, LoadText(IDS_UNINSTALLER_NAME), out, kPathSize);
+}
+
 bool InstallTargetDirectory(char* out, size_t size)
 {
     char programFiles[kPathSize];
@@ -241,14 +251,8 @@ int CopyInstallFiles(char* program, char* library, char* readme, char* uninstall
     char self[kPathSize];
     if (!OwnFileName(self, sizeof self))
         return 0;
-    char windowsDir[kPathSize];
-    UINT length = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
-    if (length == 0 || length >= sizeof windowsDir)
-        return 0;
-    StripTrailingBackslash(windowsDir);
-
     char uninstallerTarget[kPathSize], programTarget[kPathSize], libraryTarget[kPathSize], readmeTarget[kPathSize];
-    if (!JoinPath(windowsDir, LoadText(IDS_UNINSTALLER_NAME), uninstallerTarget, kPathSize) ||
+    if (!UninstallerPath(uninstallerTarget) ||
         !JoinPath(installDir, LoadText(IDS_INSTALLED_NAME), programTarget, kPathSize) ||
         !JoinPath(installDir, LoadText(IDS_LIBRARY_NAME), libraryTarget, kPathSize) ||
         !JoinPath(installDir, LoadText(IDS_README_NAME), readmeTarget, kPathSize))

@@ -22,6 +22,8 @@ int UninstallSelf(const char* tail);
 int RemoveInstallDirectory(const char* directory, unsigned* stayed = nullptr);
 // The directory the installer uses ("ProgramFilesDir" or its default, plus "Tapwise").
 bool InstallTargetDirectory(char* out, size_t size);
+// TWUninst.exe in the Windows directory (out: kPathSize bytes); false if it would not fit.
+bool UninstallerPath(char* out);
 
 // The exit code of an install or uninstall run: 0, but for a copy asked for
 // by a limited one, which answers it this way.

@@ -88,10 +88,12 @@ int CreateShortcutInFolder(HWND owner, int folder, const char* name, const char*
     return SaveShellLink(linkPath, name, target, nullptr);
 }
 
+// 1 only when there was a link and it is gone: a refused deletion is not
+// always reported as one.
 int DeleteShortcutInFolder(HWND owner, int folder, const char* name)
 {
     char linkPath[kPathSize];
-    return name && LinkPath(owner, folder, name, linkPath) && DeleteFileA(linkPath) ? 1 : 0;
+    return name && LinkPath(owner, folder, name, linkPath) && Exists(linkPath) && DeleteLinkFile(linkPath) ? 1 : 0;
 }
 
 int CreateShortcutInFirstFolder(HWND owner, int firstFolder, int secondFolder, const char* name, const char* target)
@@ -128,16 +130,18 @@ void DesktopLinkPaths(char* common, char* user)
         user[0] = '\0';
 }
 
-// The desktop of all users first; the person's own is tried only when there
-// is no link there. Judged by what is there afterwards, since a refused
-// deletion is not always reported as one.
+// The desktop of all users first, the person's own only when that fails.
+// What stays where a deletion was tried is named; a person's own link beside
+// the one of all users is left alone, and not named.
 unsigned DeleteDesktopShortcut()
 {
     char common[kPathSize], user[kPathSize];
     DesktopLinkPaths(common, user);
-    if (common[0] && Exists(common))
-        return DeleteLinkFile(common) ? 0 : 1u << (kStayedLinks + kCommonDesktopLink);
-    if (user[0] && Exists(user))
-        return DeleteLinkFile(user) ? 0 : 1u << (kStayedLinks + kUserDesktopLink);
+    const bool hadCommon = common[0] && Exists(common);
+    DeleteShortcutInFirstFolder(nullptr, kCommonDesktop, kUserDesktop, LoadText(IDS_PRODUCT));
+    if (hadCommon && Exists(common))
+        return 1u << (kStayedLinks + kCommonDesktopLink);
+    if (!hadCommon && user[0] && Exists(user))
+        return 1u << (kStayedLinks + kUserDesktopLink);
     return 0;
 }

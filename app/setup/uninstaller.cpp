@@ -118,16 +118,6 @@ void RemovalDirectoryOf(char* out)
     lstrcpynA(out, RemovalDirectory(recorded, target), kPathSize);
 }
 
-bool UninstallerPath(char* out)
-{
-    char windowsDir[kPathSize];
-    UINT length = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
-    if (length == 0 || length >= sizeof windowsDir)
-        return false;
-    StripTrailingBackslash(windowsDir);
-    return JoinPath(windowsDir, LoadText(IDS_UNINSTALLER_NAME), out, kPathSize);
-}
-
 // The uninstaller cannot delete its own running file: Windows does at the
 // next restart.
 unsigned RemoveUninstaller()

@@ -525,6 +525,8 @@ def test_limited_install_asks_once_and_a_failed_one_restarts_the_copy():
     os.makedirs(u(SETUP_DIR), exist_ok=True)
     with open(u(SETUP_EXE), "wb") as f:
         f.write(PROGRAM_BYTES)
+    # The person's own Run value goes, by the person's own copy.
+    t.reg_set("HKCU\\" + t.RUN_KEY, "Tapwise", "sz", "left from a time without administrator rights")
     first = int(t.spawn(SETUP_EXE, f'"{SETUP_EXE}"', "limited"))
     check(t.wait_window("#32770", t.TITLE, 30000), "no final message of the limited install")
     main = t.wait_main_window(15000)
@@ -534,6 +536,7 @@ def test_limited_install_asks_once_and_a_failed_one_restarts_the_copy():
     check_eq((first, 3), t.processes("TW.exe").get(int(window_pid(main))), "parent and token of the tray copy")
     check_eq(INSTALLED_TEXT, t.answer(t.TITLE, "IDOK"), "final message of the copy asked for")
     check_eq("0", t.robot("wait-exit", first, 15000).strip(), "exit code of the limited installer")
+    check_eq("NOVALUE", reg_raw("HKCU\\" + t.RUN_KEY, "Tapwise"), "the person's own Run value after the install")
 
     # A refused program file after the running copy was closed: the person
     # hears that rights are missing, and the closed copy runs again.
