@@ -8,10 +8,13 @@ set(TW_PURE_SOURCES
   app/engine/store_names.cpp
   app/shell/switches.cpp
   app/ui/stats_text.cpp
-  app/setup/setup_logic.cpp
+  app/setup/elevation_plan.cpp
+  app/setup/group_commands.cpp
+  app/setup/install_rules.cpp
 )
 set(TW_WIN32_SOURCES
   app/common/main_window_state.cpp
+  app/common/message.cpp
   app/common/running_copy.cpp
   app/common/shared_object.cpp
   app/common/text.cpp
@@ -28,9 +31,9 @@ set(TW_WIN32_SOURCES
   app/setup/com_support.cpp
   app/setup/elevation.cpp
   app/setup/installer.cpp
-  app/setup/progman.cpp
+  app/setup/program_group.cpp
   app/setup/shortcut.cpp
   app/setup/uninstaller.cpp
 )
-# The entry point stays out of the library so that test programs can link it.
+# The entry point stays out of the library, which the test programs link.
 set(TW_MAIN_SOURCE app/shell/winmain.cpp)

@@ -1,5 +1,5 @@
-// Text formatting for the few conversions the program uses, the same in the
-// shipped program and in the native tests.
+// Text formatting for the few conversions the program uses, without the C
+// library's printf, which a static build would bring in whole.
 #pragma once
 #include <cstdarg>
 #include <cstddef>
@@ -10,3 +10,10 @@
 // and an empty out.
 int FormatText(char* out, size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
 int FormatTextList(char* out, size_t size, const char* format, va_list args);
+
+// Empties out when there is room for the terminator.
+inline void ClearText(char* out, size_t size)
+{
+    if (out != nullptr && size > 0)
+        out[0] = '\0';
+}

@@ -8,21 +8,11 @@
 
 namespace {
 
-// Paths and commands end up in 256-byte buffers on the Win32 side.
-constexpr size_t kMaxPathChars = kPathSize - 1;
-
-void Clear(char* out, size_t size)
-{
-    if (out != nullptr && size > 0) {
-        out[0] = '\0';
-    }
-}
-
 // first + glue + second, all or nothing: a cut path would name another file,
 // so a text that does not fit leaves out empty instead.
 bool ComposeBounded(const char* first, const char* glue, const char* second, char* out, size_t size)
 {
-    Clear(out, size);
+    ClearText(out, size);
     if (first == nullptr || second == nullptr || out == nullptr || size == 0) {
         return false;
     }
@@ -38,7 +28,7 @@ bool ComposeBounded(const char* first, const char* glue, const char* second, cha
 
 bool CopyPrefix(const char* text, size_t length, char* out, size_t size)
 {
-    Clear(out, size);
+    ClearText(out, size);
     if (out == nullptr || length >= size) {
         return false;
     }
@@ -84,7 +74,7 @@ void StripTrailingBackslash(char* path)
 // C:\Program.exe and hand the program a tail cut at the blank.
 bool ComposeCommand(const char* path, const char* switchText, char* out, size_t size)
 {
-    Clear(out, size);
+    ClearText(out, size);
     if (path == nullptr) {
         return false;
     }
@@ -101,7 +91,7 @@ bool ComposeCommand(const char* path, const char* switchText, char* out, size_t 
 // gives nothing.
 bool ProgramDirectory(const char* fileName, char* out, size_t size)
 {
-    Clear(out, size);
+    ClearText(out, size);
     if (fileName == nullptr) {
         return false;
     }
@@ -112,4 +102,14 @@ bool ProgramDirectory(const char* fileName, char* out, size_t size)
         }
     }
     return false;
+}
+
+bool SameNameIgnoringCase(const char* a, const char* b)
+{
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        if (FoldAscii(*a) != FoldAscii(*b)) {
+            return false;
+        }
+    }
+    return *a == *b;
 }

@@ -5,6 +5,16 @@
 #include <cstddef>
 
 constexpr size_t kPathSize = 256;   // every path and command: 255 characters at most
+constexpr size_t kMaxPathChars = kPathSize - 1;
+
+// Windows file names ignore case; folding ASCII letters only keeps a
+// comparison independent of the code page and the locale.
+constexpr char FoldAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+// Whole texts equal, case folded.
+bool SameNameIgnoringCase(const char* a, const char* b);
 
 // Base name of a full path: after the last backslash at index >= 1; empty if none.
 const char* BaseNameOf(const char* path);
@@ -21,8 +31,8 @@ bool ComposeCommand(const char* path, const char* switchText, char* out, size_t 
 // person's choice of autostart, which is about sign-in alone.
 constexpr char kSetupStartMark = '+';
 
-// Directory of a file path for LoadSettings' "Path": searches for a backslash
-// from the last character down to index 2. False when there is none.
+// Directory of a file path: searches for a backslash from the last character
+// down to index 2. False when there is none.
 bool ProgramDirectory(const char* fileName, char* out, size_t size);
 
 // The first `length` characters of text into out; false (out empty) when they

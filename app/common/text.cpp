@@ -22,3 +22,12 @@ const char* LoadText(UINT id)
         slot[0] = '\0';
     return slot;
 }
+
+bool OwnProgramFile(char* out)
+{
+    const DWORD length = GetModuleFileNameA(ProgramInstance, out, kPathSize);
+    if (length > 0 && length < kPathSize - 1)
+        return true;
+    out[0] = '\0';
+    return false;
+}

@@ -1,6 +1,6 @@
 // Calendar arithmetic for the roll-over: date keys, the Monday-to-Sunday week of
 // the date stamp, second offsets on a plain (zone-less) calendar and the lines
-// of the history files. Pure logic, shared with the native tests.
+// of the history files. Pure logic.
 #pragma once
 #include <cstddef>
 #include <cstdint>

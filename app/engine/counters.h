@@ -31,7 +31,7 @@ struct CounterSet {
 extern CounterSet Counters;
 extern DateStamp Stamp;
 
-// Zeroes every count and clock (process start; tests).
+// Zeroes every count and clock.
 void ClearCounters();
 
 void CountClick();
@@ -41,7 +41,7 @@ void StartNewSession(uint32_t nowTick);
 int32_t RollPeriod(Period p);
 void UpdateSessionSeconds(uint32_t nowTick);
 int32_t PercentChange(Period p);
-// Pure form used by PercentChange and by the tests.
+// PercentChange of two counts.
 int32_t PercentOf(int32_t current, int32_t last);
 // "%02d:%02d:%02d", hours unbounded. out must hold at least 16 bytes.
 void FormatSessionTime(uint32_t seconds, char* out, size_t size);

@@ -15,6 +15,7 @@
 #include "engine/counters.h"
 #include "engine/notify.h"
 #include "common/shared_object.h"
+#include "common/message.h"
 #include "common/text.h"
 #include "resource_ids.h"
 #include <atomic>
@@ -141,11 +142,8 @@ int BindHookLibraryNamed(const char* fileName, bool showMessage)
         return 1;
     TapwiseInitEntry = nullptr;
     TapwiseResetEntry = nullptr;
-    if (showMessage) {
-        const char* text = LoadText(IDS_NO_LIBRARY);
-        const char* caption = LoadText(IDS_TITLE);
-        MessageBoxA(nullptr, text, caption, MB_ICONERROR | MB_OK);
-    }
+    if (showMessage)
+        ShowMessage(nullptr, IDS_NO_LIBRARY, MB_ICONERROR | MB_OK);
     return 0;
 }
 

@@ -7,7 +7,7 @@ using TapwiseInitFn = HHOOK(WINAPI*)(HINSTANCE);
 using TapwiseResetFn = BOOL(WINAPI*)();
 
 int BindHookLibrary();
-// The same for a library of another name (tests bind stand-ins).
+// The same for a library of another name; showMessage: tell the person when it fails.
 int BindHookLibraryNamed(const char* fileName, bool showMessage);
 // Creates the click semaphore and starts the counting thread, and returns
 // once that thread has made its first install attempt.

@@ -83,11 +83,9 @@ int LoadSettings()
 {
     SYSTEMTIME today;
     GetLocalTime(&today);
+    // A name that may have been cut gives no "Path" rather than a wrong one.
     char programFile[kPathSize];
-    DWORD length = GetModuleFileNameA(ProgramInstance, programFile, sizeof programFile);
-    // A name that filled the buffer may have been cut: better no "Path" than a wrong one.
-    bool usable = length > 0 && length < sizeof programFile - 1;
-    return LoadSettingsFor(today, usable ? programFile : nullptr);
+    return LoadSettingsFor(today, OwnProgramFile(programFile) ? programFile : nullptr);
 }
 
 int SaveCounters()

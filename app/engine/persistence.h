@@ -8,6 +8,6 @@ extern int AutostartOption;
 constexpr DWORD kRelease = 102;
 
 int LoadSettings();
-// The same with today's date and the program's file name handed in (tests).
+// The same with today's date and the program's file name handed in.
 int LoadSettingsFor(const SYSTEMTIME& today, const char* programFile);
 int SaveCounters();

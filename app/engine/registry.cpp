@@ -3,10 +3,11 @@
 // at once and no handle outlives a call.
 #include "engine/registry.h"
 #include "engine/store_names.h"
+#include "common/guards.h"
 #include <cstring>
 
 namespace {
-constexpr REGSAM kAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;   // 0x2001F
+constexpr REGSAM kAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 // Reads ask for no more than reading: a user who may read the key but not
 // write it (an administrator's lock, another user's install) still loads
 // the counts; asking for write access would be refused outright.
@@ -29,10 +30,6 @@ bool FitsName(const char* text)
     return text && strlen(text) < kNameBufferSize;
 }
 
-struct KeyGuard {
-    HKEY key = nullptr;
-    ~KeyGuard() { if (key) RegCloseKey(key); }
-};
 }
 
 int RegistryWrite(HKEY root, const char* subKey, const char* name, DWORD type, const void* data, int size)

@@ -9,6 +9,7 @@
 #include "engine/persistence.h"
 #include "engine/registry.h"
 #include "common/paths.h"
+#include "common/guards.h"
 #include "common/text.h"
 #include "resource_ids.h"
 #include <cstring>
@@ -20,23 +21,6 @@ struct HistoryFile {
 };
 constexpr HistoryFile kHistoryFiles[] = {{Day, IDS_DAY}, {Month, IDS_MONTH}, {Year, IDS_YEAR}};
 
-struct FileGuard {
-    HANDLE h = INVALID_HANDLE_VALUE;
-    ~FileGuard() { if (h != INVALID_HANDLE_VALUE) CloseHandle(h); }
-};
-}
-
-void AddSeconds(SYSTEMTIME* t, int32_t seconds)
-{
-    FILETIME ft;
-    SystemTimeToFileTime(t, &ft);
-    ULARGE_INTEGER v;
-    v.LowPart = ft.dwLowDateTime;
-    v.HighPart = ft.dwHighDateTime;
-    v.QuadPart += static_cast<int64_t>(seconds) * 10000000LL;
-    ft.dwLowDateTime = v.LowPart;
-    ft.dwHighDateTime = v.HighPart;
-    FileTimeToSystemTime(&ft, t);
 }
 
 int AppendHistoryLine(Period p, int32_t count)
@@ -61,11 +45,11 @@ int AppendHistoryLine(Period p, int32_t count)
     if (!JoinPath(directory, baseName, fileName, sizeof fileName))
         return 0;
 
-    FileGuard f;
-    f.h = CreateFileA(fileName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f.h == INVALID_HANDLE_VALUE)
+    HandleGuard f(CreateFileA(fileName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr));
+    if (!f.valid())
         f.h = CreateFileA(fileName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f.h == INVALID_HANDLE_VALUE)
+    if (!f.valid())
         return 0;
     SetFilePointer(f.h, 0, nullptr, FILE_END);
     DWORD written;

@@ -8,5 +8,3 @@ int CheckRollover();
 int CheckRolloverAt(const SYSTEMTIME& now);
 // Appends the finished period's line to Day.txt, Month.txt or Year.txt in "Path".
 int AppendHistoryLine(Period p, int32_t count);
-// Date arithmetic through the platform's file-time scale.
-void AddSeconds(SYSTEMTIME* t, int32_t seconds);

@@ -12,10 +12,6 @@ namespace {
 // program, so anything longer is refused rather than cut to a wrong name.
 constexpr size_t kMaxNameLength = kNameBufferSize - 1;
 
-void ClearText(char* text, size_t size) {
-    if (text != nullptr && size > 0) text[0] = '\0';
-}
-
 // A text fits when it respects both the program-wide limit and the caller's
 // buffer (which needs room for the terminating zero).
 bool Fits(size_t length, size_t bufferSize) {

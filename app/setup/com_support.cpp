@@ -30,15 +30,10 @@ const ComEntries* Com()
     return complete ? &entries : nullptr;
 }
 
-ComScope::ComScope()
+ComScope StartCom()
 {
-    started = Com() && SUCCEEDED(Com()->coInitialize(nullptr));
-}
-
-ComScope::~ComScope()
-{
-    if (started)
-        Com()->coUninitialize();
+    const ComEntries* com = Com();
+    return ComScope(com ? com->coInitialize : nullptr, com ? com->coUninitialize : nullptr);
 }
 
 WideText::WideText(const char* ansi)

@@ -1,8 +1,9 @@
 // COM for setup alone: ole32.dll and oleaut32.dll are loaded by the setup runs
 // that use them, never imported, so that a tray copy started at every sign-in
-// maps neither of them. Small guards for COM objects and texts.
+// maps neither of them.
 #pragma once
 #include <windows.h>
+#include "common/guards.h"
 #include <objbase.h>
 #include <oleauto.h>
 
@@ -17,25 +18,8 @@ struct ComEntries {
 // Looked up once; the libraries stay loaded for the rest of the run.
 const ComEntries* Com();
 
-// COM started on this thread for the guard's life. S_FALSE (started before,
-// by a shell call that left it so) counts as started and is balanced too.
-struct ComScope {
-    bool started = false;
-    ComScope();
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    ~ComScope();
-};
-
-template <class T>
-struct ComRef {
-    T* p = nullptr;
-    ComRef() = default;
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    ~ComRef() { if (p) p->Release(); }
-    void** put() { return reinterpret_cast<void**>(&p); }
-};
+// COM started on this thread for the guard's life, where the libraries are there.
+ComScope StartCom();
 
 // An ANSI text as an automation string; text is null when it could not be made.
 struct WideText {

@@ -2,11 +2,12 @@
 // for administrator rights by starting itself again with "runas" and waits
 // for that copy; the installed tray copy is always started with the signed-in
 // person's own token, never with the administrator's.
-#include "setup/setup.h"
-#include "setup/com_support.h"
+#include "setup/elevation.h"
+#include "common/guards.h"
 #include "common/paths.h"
 #include "common/shared_object.h"
 #include "common/text.h"
+#include "setup/com_support.h"
 #include <shellapi.h>
 // The automation method of the shell object, not the ANSI/wide function
 // macro, whichever header came first.
@@ -16,8 +17,6 @@
 #include <shlguid.h>
 #include <shlobj.h>
 #undef ShellExecute
-
-DWORD SetupExitCode;
 
 namespace {
 // Exists while a limited copy waits for the copy it asked for; that copy
@@ -53,13 +52,13 @@ ElevationType OwnTokenElevation()
 {
     auto openToken = Entry<OpenProcessTokenFn>("advapi32.dll", "OpenProcessToken");
     auto query = Entry<GetTokenInformationFn>("advapi32.dll", "GetTokenInformation");
-    HANDLE token;
-    if (!openToken || !query || !openToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    HANDLE opened;
+    if (!openToken || !query || !openToken(GetCurrentProcess(), TOKEN_QUERY, &opened))
         return ElevationType::None;
+    HandleGuard token(opened);
     DWORD type = 0, size = 0;
     // Before Vista the class is unknown and the call fails: no UAC.
-    BOOL known = query(token, static_cast<TOKEN_INFORMATION_CLASS>(kTokenElevationType), &type, sizeof type, &size);
-    CloseHandle(token);
+    BOOL known = query(token.h, static_cast<TOKEN_INFORMATION_CLASS>(kTokenElevationType), &type, sizeof type, &size);
     if (!known || type < 1 || type > 3)
         return ElevationType::None;
     return static_cast<ElevationType>(type);
@@ -130,14 +129,13 @@ bool RunElevatedCopy(const char* tail, void (*whenSignalled)(), DWORD* exitCode,
     *exitCode = 0;
     *declined = false;
     char self[kPathSize];
-    DWORD length = GetModuleFileNameA(ProgramInstance, self, sizeof self);
-    if (length == 0 || length >= sizeof self - 1)
+    if (!OwnProgramFile(self))
         return false;
     // A standard account's request is granted to an administrator's account,
     // whose copy must still open this person's event.
     SharedObjectSecurity everyone;
-    HANDLE signal = CreateEventA(everyone.get(), FALSE, FALSE, kRequesterEvent);
-    if (!signal)
+    HandleGuard signal(CreateEventA(everyone.get(), FALSE, FALSE, kRequesterEvent));
+    if (!signal.valid())
         return false;
     SHELLEXECUTEINFOA run = {};
     run.cbSize = sizeof run;
@@ -149,16 +147,16 @@ bool RunElevatedCopy(const char* tail, void (*whenSignalled)(), DWORD* exitCode,
     run.nShow = SW_SHOWNORMAL;
     if (!ShellExecuteExA(&run)) {
         *declined = GetLastError() == ERROR_CANCELLED;
-        CloseHandle(signal);
         return false;
     }
+    HandleGuard process(run.hProcess);
     // The signal comes first in the list, so that one set just before the
     // copy ends is still taken. Messages are pumped while waiting: the copy's
     // Program Manager conversation starts with a broadcast that is sent to
     // every top-level window, hidden ones of this thread included.
-    HANDLE waits[2] = {signal, run.hProcess};
-    const DWORD count = run.hProcess ? 2 : 1;
-    for (bool waiting = run.hProcess != nullptr; waiting;) {
+    HANDLE waits[2] = {signal.h, process.h};
+    const DWORD count = process.h ? 2 : 1;
+    for (bool waiting = process.h != nullptr; waiting;) {
         DWORD got = MsgWaitForMultipleObjects(count, waits, FALSE, INFINITE, QS_ALLINPUT);
         if (got == WAIT_OBJECT_0) {
             if (whenSignalled)
@@ -173,18 +171,15 @@ bool RunElevatedCopy(const char* tail, void (*whenSignalled)(), DWORD* exitCode,
             waiting = false;
         }
     }
-    if (run.hProcess) {
-        GetExitCodeProcess(run.hProcess, exitCode);
-        CloseHandle(run.hProcess);
-    }
-    CloseHandle(signal);
+    if (process.h)
+        GetExitCodeProcess(process.h, exitCode);
     return true;
 }
 
 bool StartThroughDesktopShell(const char* program, const char* parameters)
 {
-    ComScope com;
-    if (!com.started)
+    ComScope com = StartCom();
+    if (!com.started())
         return false;
     ComRef<IShellDispatch2> shell;
     WideText file(program), arguments(parameters), verb("open");

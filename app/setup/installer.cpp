@@ -2,34 +2,28 @@
 // Windows directory, write out the hook library and the readme from the
 // resources, then shortcut, group, start-up and uninstall entries, start the
 // installed copy and say so. The only question asked is none at all.
-#include "setup/setup.h"
+#include "setup/installer.h"
+#include "common/files.h"
 #include "common/format.h"
-#include "engine/registry.h"
-#include "engine/store_names.h"
-#include "setup/setup_logic.h"
+#include "common/guards.h"
+#include "common/message.h"
 #include "common/running_copy.h"
 #include "common/text.h"
+#include "engine/registry.h"
+#include "engine/store_names.h"
+#include "setup/elevation.h"
+#include "setup/install_rules.h"
+#include "setup/program_group.h"
+#include "setup/shortcut.h"
 #include "resource_ids.h"
 #include <cstring>
 
 namespace {
 
-struct FileGuard {
-    HANDLE h = INVALID_HANDLE_VALUE;
-    ~FileGuard() { if (h != INVALID_HANDLE_VALUE) CloseHandle(h); }
-};
-
-bool OwnFileName(char* out, DWORD size)
-{
-    DWORD length = GetModuleFileNameA(ProgramInstance, out, size);
-    return length > 0 && length < size - 1;
-}
-
 bool WriteWholeFile(const char* path, const void* data, DWORD size)
 {
-    FileGuard f;
-    f.h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f.h == INVALID_HANDLE_VALUE)
+    HandleGuard f(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.valid())
         return false;
     DWORD written = 0;
     return WriteFile(f.h, data, size, &written, nullptr) && written == size;
@@ -37,18 +31,13 @@ bool WriteWholeFile(const char* path, const void* data, DWORD size)
 
 bool HoldsExactly(const char* path, const void* data, DWORD size)
 {
-    FileGuard f;
-    f.h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f.h == INVALID_HANDLE_VALUE || GetFileSize(f.h, nullptr) != size)
+    HandleGuard f(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.valid() || GetFileSize(f.h, nullptr) != size)
         return false;
-    HLOCAL block = LocalAlloc(LMEM_FIXED, size ? size : 1);
-    if (!block)
-        return false;
+    LocalBlock block(LocalAlloc(LMEM_FIXED, size ? size : 1));
     DWORD got = 0;
-    bool same = ReadFile(f.h, block, size, &got, nullptr) && got == size && memcmp(block, data, size) == 0;
-    LocalFree(block);
-    return same;
+    return block.p && ReadFile(f.h, block.p, size, &got, nullptr) && got == size && memcmp(block.p, data, size) == 0;
 }
 
 // The bytes of a resource of the program; false when it is missing or empty.
@@ -60,13 +49,6 @@ bool ResourceBytes(const char* type, int id, const void** data, DWORD* size)
     *size = found ? SizeofResource(ProgramInstance, found) : 0;
     return *data && static_cast<int>(*size) > 0;
 }
-
-// False while the new library is not the one on disk: the final message
-// must not then claim success.
-bool libraryInPlace = true;
-// Windows refused to let us write the program file: administrator rights
-// are missing, and the person is told so.
-bool programRefused = false;
 
 // The switch of setup's start of the installed copy.
 const char* SetupStartSwitch()
@@ -89,7 +71,7 @@ bool InstalledStartCommand(char* program, char* command)
     char directory[kPathSize];
     return InstallTargetDirectory(directory, sizeof directory) &&
            JoinPath(directory, LoadText(IDS_INSTALLED_NAME), program, kPathSize) &&
-           GetFileAttributesA(program) != INVALID_FILE_ATTRIBUTES &&
+           FileExists(program) &&
            FormatText(command, kStartCommandSize, "\"%s\" %s", program, SetupStartSwitch()) <
                static_cast<int>(kStartCommandSize);
 }
@@ -159,11 +141,9 @@ bool WriteUninstallEntry(const char* program, const char* uninstallCommand, cons
     for (int i = 0; i < 4; ++i) {
         // FindFirstFile rather than GetFileAttributesEx, which Windows 95 lacks.
         WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA(files[i], &found);
-        if (search != INVALID_HANDLE_VALUE) {
+        SearchGuard search(FindFirstFileA(files[i], &found));
+        if (search.h != INVALID_HANDLE_VALUE)
             bytes += found.nFileSizeLow;
-            FindClose(search);
-        }
     }
     const struct {
         const char* name;
@@ -172,11 +152,6 @@ bool WriteUninstallEntry(const char* program, const char* uninstallCommand, cons
     for (const auto& v : numbers)
         written &= RegistryWrite(HKEY_LOCAL_MACHINE, key, v.name, REG_DWORD, &v.number, sizeof v.number) != 0;
     return written;
-}
-
-void ShowSetupMessage(UINT textId, UINT style)
-{
-    MessageBoxA(nullptr, LoadText(textId), LoadText(IDS_TITLE), style);
 }
 }
 
@@ -191,14 +166,8 @@ int InstallLibrary(const char* target)
     // Every program the hook reached keeps the old library mapped, and a
     // mapped image cannot be overwritten, but it can be renamed: the old one
     // moves aside within its directory and goes at the next restart.
-    char directory[kPathSize];
-    lstrcpynA(directory, target, sizeof directory);
-    char* cut = strrchr(directory, '\\');
-    if (!cut)
-        return 0;
-    *cut = '\0';
-    char aside[MAX_PATH];
-    if (!GetTempFileNameA(directory, "Tw", 0, aside))
+    char directory[kPathSize], aside[MAX_PATH];
+    if (!ProgramDirectory(target, directory, sizeof directory) || !GetTempFileNameA(directory, "Tw", 0, aside))
         return 0;
     if (!MoveFileExA(target, aside, MOVEFILE_REPLACE_EXISTING)) {
         DeleteFileA(aside);
@@ -241,77 +210,68 @@ void ExtractResourceToFile(const char* type, int id, const char* target)
         WriteWholeFile(target, data, size);
 }
 
-int CopyInstallFiles(char* program, char* library, char* readme, char* uninstaller)
-{
-    program[0] = library[0] = readme[0] = uninstaller[0] = '\0';
+namespace {
+struct InstalledFiles {
+    char program[kPathSize];
+    char library[kPathSize];
+    char readme[kPathSize];
+    char uninstaller[kPathSize];
+};
+enum class CopyOutcome {
+    Copied,
+    LibraryInUse,   // the old library stays on disk: no success may be claimed
+    Refused,        // Windows refused the program file: administrator rights are missing
+    Failed,
+};
 
-    char installDir[kPathSize];
-    if (!InstallTargetDirectory(installDir, sizeof installDir))
-        return 0;
-    char self[kPathSize];
-    if (!OwnFileName(self, sizeof self))
-        return 0;
-    char uninstallerTarget[kPathSize], programTarget[kPathSize], libraryTarget[kPathSize], readmeTarget[kPathSize];
-    if (!UninstallerPath(uninstallerTarget) ||
-        !JoinPath(installDir, LoadText(IDS_INSTALLED_NAME), programTarget, kPathSize) ||
-        !JoinPath(installDir, LoadText(IDS_LIBRARY_NAME), libraryTarget, kPathSize) ||
-        !JoinPath(installDir, LoadText(IDS_README_NAME), readmeTarget, kPathSize))
-        return 0;
+// The program copied whole into the install directory and the Windows
+// directory, the library and the readme written out from the resources.
+CopyOutcome CopyInstallFiles(InstalledFiles* files)
+{
+    char installDir[kPathSize], self[kPathSize];
+    if (!InstallTargetDirectory(installDir, sizeof installDir) || !OwnProgramFile(self))
+        return CopyOutcome::Failed;
+    InstalledFiles f;
+    if (!UninstallerPath(f.uninstaller) || !JoinPath(installDir, LoadText(IDS_INSTALLED_NAME), f.program, kPathSize) ||
+        !JoinPath(installDir, LoadText(IDS_LIBRARY_NAME), f.library, kPathSize) ||
+        !JoinPath(installDir, LoadText(IDS_README_NAME), f.readme, kPathSize))
+        return CopyOutcome::Failed;
 
     // The program-files directory may be missing on a stripped-down system.
     char parent[kPathSize];
-    lstrcpynA(parent, installDir, sizeof parent);
-    if (char* cut = strrchr(parent, '\\'))
-        *cut = '\0';
-    CreateDirectoryA(parent, nullptr);
+    if (ProgramDirectory(installDir, parent, sizeof parent))
+        CreateDirectoryA(parent, nullptr);
     // A directory we may not create leaves the program target's path missing.
-    programRefused = !CreateDirectoryA(installDir, nullptr) && GetLastError() == ERROR_ACCESS_DENIED;
+    bool refused = !CreateDirectoryA(installDir, nullptr) && GetLastError() == ERROR_ACCESS_DENIED;
 
-    FileGuard source;
-    source.h = CreateFileA(self, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (source.h == INVALID_HANDLE_VALUE)
-        return 0;
-    DWORD size = GetFileSize(source.h, nullptr);
-    if (size == INVALID_FILE_SIZE)
-        return 0;
-    HLOCAL block = LocalAlloc(LMEM_ZEROINIT, size + 1024);
-    if (!block)
-        return 0;
+    HandleGuard source(CreateFileA(self, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                   nullptr));
+    const DWORD size = source.valid() ? GetFileSize(source.h, nullptr) : INVALID_FILE_SIZE;
+    LocalBlock block(size != INVALID_FILE_SIZE ? LocalAlloc(LMEM_ZEROINIT, size + 1024) : nullptr);
     DWORD got = 0;
-    BOOL readOk = ReadFile(source.h, block, size, &got, nullptr);
     bool copied = false;
-    if (readOk && got == size) {
-        FileGuard target;
-        target.h = CreateFileA(programTarget, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        programRefused |= target.h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED;
+    if (block.p && ReadFile(source.h, block.p, size, &got, nullptr) && got == size) {
+        HandleGuard target(
+            CreateFileA(f.program, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        refused |= !target.valid() && GetLastError() == ERROR_ACCESS_DENIED;
         DWORD written = 0;
-        copied = target.h != INVALID_HANDLE_VALUE && WriteFile(target.h, block, got, &written, nullptr) && written == got;
+        copied = target.valid() && WriteFile(target.h, block.p, got, &written, nullptr) && written == got;
         if (copied)
-            WriteWholeFile(uninstallerTarget, block, got);
+            WriteWholeFile(f.uninstaller, block.p, got);
     }
-    LocalFree(block);
     // A program that was not copied whole is no installation: nothing after
     // this may point shortcuts and registry entries at it.
     if (!copied)
-        return 0;
-
-    libraryInPlace = InstallLibrary(libraryTarget) != 0;
-    ExtractResourceToFile("Text", IDR_README, readmeTarget);
-    lstrcpynA(program, programTarget, kPathSize);
-    lstrcpynA(library, libraryTarget, kPathSize);
-    lstrcpynA(readme, readmeTarget, kPathSize);
-    lstrcpynA(uninstaller, uninstallerTarget, kPathSize);
-    return 1;
+        return refused ? CopyOutcome::Refused : CopyOutcome::Failed;
+    const bool libraryInPlace = InstallLibrary(f.library) != 0;
+    ExtractResourceToFile("Text", IDR_README, f.readme);
+    *files = f;
+    return libraryInPlace ? CopyOutcome::Copied : CopyOutcome::LibraryInUse;
+}
 }
 
 int InstallSelf(const char* tail)
 {
-    char self[kPathSize];
-    if (!OwnFileName(self, sizeof self))
-        return 0;
-    if (!IsInstallRun(self, LoadText(IDS_INSTALLED_NAME)))
-        return 0;
-
     const SetupPlan plan = OwnSetupPlan();
     if (plan.askForElevation) {
         DWORD exitCode;
@@ -319,41 +279,42 @@ int InstallSelf(const char* tail)
         if (RunElevatedCopy(tail, StartInstalledAsRequester, &exitCode, &declined)) {
             // The person's own part: the copy asked for may run as another account.
             ForgetPersonalRunValue();
-            return 1;
+            return 0;
         }
         if (declined)
-            return 1;
+            return 0;
         // No prompt to be had: go on with the rights there are.
     }
     const int closed = CloseRunningInstance(1);
     if (closed == kCopyStillRunning) {
         // Its files are in use and it would save over our entries later.
-        ShowSetupMessage(IDS_COPY_HUNG, MB_ICONERROR | MB_OK);
-        return 1;
+        ShowMessage(nullptr, IDS_COPY_HUNG, MB_ICONERROR | MB_OK);
+        return 0;
     }
-    char program[kPathSize], library[kPathSize], readme[kPathSize], uninstaller[kPathSize];
-    if (!CopyInstallFiles(program, library, readme, uninstaller)) {
+    InstalledFiles files;
+    const CopyOutcome copied = CopyInstallFiles(&files);
+    if (copied == CopyOutcome::Failed || copied == CopyOutcome::Refused) {
         // An earlier installation keeps its shortcut, group and entries, and
         // its copy runs again; the user learns that this one did not happen.
         if (closed == 1)
             RestartClosedCopy(plan.start);
-        ShowSetupMessage(programRefused ? IDS_NEEDS_ADMIN : IDS_COPY_FAILED, MB_ICONERROR | MB_OK);
-        return 1;
+        ShowMessage(nullptr, copied == CopyOutcome::Refused ? IDS_NEEDS_ADMIN : IDS_COPY_FAILED, MB_ICONERROR | MB_OK);
+        return 0;
     }
 
     // Both commands are composed before anything refers to them: one that
     // does not fit would be written or started empty.
-    char uninstallCommand[kPathSize], runCommand[kPathSize], startCommand[kStartCommandSize];
-    if (!ComposeCommand(uninstaller, LoadText(IDS_UNINST), uninstallCommand, sizeof uninstallCommand) ||
-        !ComposeCommand(program, LoadText(IDS_AUTO), runCommand, sizeof runCommand) ||
+    char uninstallCommand[kPathSize], runCommand[kPathSize], startCommand[kStartCommandSize], program[kPathSize];
+    if (!ComposeCommand(files.uninstaller, LoadText(IDS_UNINST), uninstallCommand, sizeof uninstallCommand) ||
+        !ComposeCommand(files.program, LoadText(IDS_AUTO), runCommand, sizeof runCommand) ||
         !InstalledStartCommand(program, startCommand)) {
         if (closed == 1)
             RestartClosedCopy(plan.start);
-        ShowSetupMessage(IDS_PATH_TOO_LONG, MB_ICONERROR | MB_OK);
-        return 1;
+        ShowMessage(nullptr, IDS_PATH_TOO_LONG, MB_ICONERROR | MB_OK);
+        return 0;
     }
-    CreateDesktopShortcut(program);
-    CreateProgramGroup(program, readme, uninstaller, uninstallCommand);
+    CreateDesktopShortcut(files.program);
+    CreateProgramGroup(files.program, files.readme, files.uninstaller, uninstallCommand);
 
     int32_t option;
     if (!SettingsReadNumber("OptionAutostart", &option)) {
@@ -372,20 +333,20 @@ int InstallSelf(const char* tail)
     if (plan.personalPart && option != 0)
         ForgetPersonalRunValue();
 
-    const char* const files[4] = {program, library, readme, uninstaller};
-    refused |= !WriteUninstallEntry(program, uninstallCommand, files);
+    const char* const installed[4] = {files.program, files.library, files.readme, files.uninstaller};
+    refused |= !WriteUninstallEntry(files.program, uninstallCommand, installed);
 
-    const bool started = StartInstalledCopy(plan.start, program, startCommand);
+    const bool started = StartInstalledCopy(plan.start, files.program, startCommand);
     if (refused) {
-        ShowSetupMessage(IDS_NEEDS_ADMIN, MB_ICONWARNING);
-    } else if (!libraryInPlace) {
-        ShowSetupMessage(IDS_LIBRARY_IN_USE, MB_ICONWARNING);
+        ShowMessage(nullptr, IDS_NEEDS_ADMIN, MB_ICONWARNING);
+    } else if (copied == CopyOutcome::LibraryInUse) {
+        ShowMessage(nullptr, IDS_LIBRARY_IN_USE, MB_ICONWARNING);
     } else if (!started && option != 0) {
         char text[1024];
         FormatText(text, sizeof text, "%s\n\n%s", LoadText(IDS_INSTALLED_MSG), LoadText(IDS_STARTS_AT_SIGN_IN));
-        MessageBoxA(nullptr, text, LoadText(IDS_TITLE), MB_ICONINFORMATION);
+        ShowMessage(nullptr, text, MB_ICONINFORMATION);
     } else {
-        ShowSetupMessage(IDS_INSTALLED_MSG, MB_ICONINFORMATION);
+        ShowMessage(nullptr, IDS_INSTALLED_MSG, MB_ICONINFORMATION);
     }
-    return 1;
+    return 0;
 }

@@ -1,17 +1,18 @@
 // Shell links: the desktop shortcut, to the desktop of all users when that
 // works, else to the current user's, and the Start-menu group's links. Each
 // link starts and ends COM itself; COM is loaded for setup alone.
-#include "setup/setup.h"
-#include "setup/com_support.h"
+#include "setup/shortcut.h"
+#include "common/files.h"
 #include "common/format.h"
-#include "setup/setup_logic.h"
 #include "common/text.h"
+#include "setup/com_support.h"
+#include "setup/install_rules.h"
 #include "resource_ids.h"
 #include <shlobj.h>
 
 namespace {
-constexpr int kCommonDesktop = CSIDL_COMMON_DESKTOPDIRECTORY;   // 25
-constexpr int kUserDesktop = CSIDL_DESKTOPDIRECTORY;            // 16
+constexpr int kCommonDesktop = CSIDL_COMMON_DESKTOPDIRECTORY;
+constexpr int kUserDesktop = CSIDL_DESKTOPDIRECTORY;
 
 // Path of the link file in the folder, or false when the folder is unknown.
 bool LinkPath(HWND owner, int folder, const char* name, char* out)
@@ -19,11 +20,6 @@ bool LinkPath(HWND owner, int folder, const char* name, char* out)
     char folderPath[kPathSize];
     return ShellFolderPath(owner, folder, folderPath) &&
            FormatText(out, kPathSize, "%s\\%s.lnk", folderPath, name) < static_cast<int>(kPathSize);
-}
-
-bool Exists(const char* path)
-{
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 }
 
@@ -36,11 +32,9 @@ bool ShellFolderPath(HWND owner, int folder, char* out)
     char path[MAX_PATH];
     BOOL ok = SHGetPathFromIDListA(items, path);
     // The shell's allocator frees its own lists without loading ole32.dll.
-    IMalloc* shellMemory = nullptr;
-    if (SUCCEEDED(SHGetMalloc(&shellMemory)) && shellMemory) {
-        shellMemory->Free(items);
-        shellMemory->Release();
-    }
+    ComRef<IMalloc> shellMemory;
+    if (SUCCEEDED(SHGetMalloc(&shellMemory.p)) && shellMemory.p)
+        shellMemory.p->Free(items);
     if (!ok || lstrlenA(path) >= static_cast<int>(kPathSize))
         return false;
     lstrcpynA(out, path, kPathSize);
@@ -53,8 +47,8 @@ int SaveShellLink(const char* linkPath, const char* name, const char* target, co
         return 0;
     char workingDir[kPathSize];
     WorkingDirectoryOf(target, workingDir, sizeof workingDir);
-    ComScope com;
-    if (!com.started)
+    ComScope com = StartCom();
+    if (!com.started())
         return 0;
     ComRef<IShellLinkA> link;
     ComRef<IPersistFile> file;
@@ -77,7 +71,7 @@ int SaveShellLink(const char* linkPath, const char* name, const char* target, co
 bool DeleteLinkFile(const char* path)
 {
     DeleteFileA(path);
-    return !Exists(path);
+    return !FileExists(path);
 }
 
 int CreateShortcutInFolder(HWND owner, int folder, const char* name, const char* target)
@@ -93,7 +87,7 @@ int CreateShortcutInFolder(HWND owner, int folder, const char* name, const char*
 int DeleteShortcutInFolder(HWND owner, int folder, const char* name)
 {
     char linkPath[kPathSize];
-    return name && LinkPath(owner, folder, name, linkPath) && Exists(linkPath) && DeleteLinkFile(linkPath) ? 1 : 0;
+    return name && LinkPath(owner, folder, name, linkPath) && FileExists(linkPath) && DeleteLinkFile(linkPath) ? 1 : 0;
 }
 
 int CreateShortcutInFirstFolder(HWND owner, int firstFolder, int secondFolder, const char* name, const char* target)
@@ -137,11 +131,11 @@ unsigned DeleteDesktopShortcut()
 {
     char common[kPathSize], user[kPathSize];
     DesktopLinkPaths(common, user);
-    const bool hadCommon = common[0] && Exists(common);
+    const bool hadCommon = common[0] && FileExists(common);
     DeleteShortcutInFirstFolder(nullptr, kCommonDesktop, kUserDesktop, LoadText(IDS_PRODUCT));
-    if (hadCommon && Exists(common))
+    if (hadCommon && FileExists(common))
         return 1u << (kStayedLinks + kCommonDesktopLink);
-    if (!hadCommon && user[0] && Exists(user))
+    if (!hadCommon && user[0] && FileExists(user))
         return 1u << (kStayedLinks + kUserDesktopLink);
     return 0;
 }

@@ -3,35 +3,30 @@
 // Tapwise can show it put them: the installer's own directory loses its plain
 // files, any other "Path" only Tapwise's own; the running uninstaller goes at
 // the next restart.
-#include "setup/setup.h"
+#include "setup/uninstaller.h"
+#include "common/files.h"
 #include "common/format.h"
-#include "engine/registry.h"
-#include "engine/store_names.h"
-#include "setup/setup_logic.h"
+#include "common/guards.h"
+#include "common/message.h"
 #include "common/running_copy.h"
 #include "common/text.h"
+#include "engine/registry.h"
+#include "engine/store_names.h"
+#include "setup/elevation.h"
+#include "setup/install_rules.h"
+#include "setup/installer.h"
+#include "setup/program_group.h"
+#include "setup/shortcut.h"
 #include "resource_ids.h"
 #include <cstring>
 
 namespace {
-bool Ask(UINT textId, UINT style)
-{
-    const char* text = LoadText(textId);
-    const char* caption = LoadText(IDS_TITLE);
-    return MessageBoxA(nullptr, text, caption, style) == IDYES;
-}
-
-bool Exists(const char* path)
-{
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Gone, or going at the next restart. Judged by whether the file is still
 // there: a refused deletion is not always reported as one.
 bool DeleteOrSchedule(const char* file, bool* deferred)
 {
     DeleteFileA(file);
-    if (!Exists(file))
+    if (!FileExists(file))
         return true;
     // Another process holds it (the hook library stays mapped in every
     // program the hook reached): Windows deletes it at the next restart.
@@ -50,8 +45,8 @@ void RemoveFiles(const char* directory, RemovalScope scope, int shift, unsigned*
     bool deferredEntry = false;  // something goes only at the next restart
     if (scope != RemovalScope::None && JoinPath(directory, "*.*", pattern, sizeof pattern)) {
         WIN32_FIND_DATAA entry;
-        HANDLE search = FindFirstFileA(pattern, &entry);
-        if (search != INVALID_HANDLE_VALUE) {
+        SearchGuard search(FindFirstFileA(pattern, &entry));
+        if (search.h != INVALID_HANDLE_VALUE) {
             do {
                 bool isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
                 char file[kPathSize];
@@ -65,8 +60,7 @@ void RemoveFiles(const char* directory, RemovalScope scope, int shift, unsigned*
                     if (tracked >= 0 && stayed)
                         *stayed |= 1u << (shift + tracked);
                 }
-            } while (FindNextFileA(search, &entry));
-            FindClose(search);
+            } while (FindNextFileA(search.h, &entry));
         }
     }
     // Fails harmlessly while anything is left inside. When all that is left
@@ -124,7 +118,7 @@ unsigned RemoveUninstaller()
 {
     char uninstaller[kPathSize];
     bool deferred = false;
-    if (!UninstallerPath(uninstaller) || GetFileAttributesA(uninstaller) == INVALID_FILE_ATTRIBUTES)
+    if (!UninstallerPath(uninstaller) || !FileExists(uninstaller))
         return 0;
     return DeleteOrSchedule(uninstaller, &deferred) ? 0u : static_cast<unsigned>(kStayedUninstaller);
 }
@@ -148,14 +142,14 @@ void ReportStayed(unsigned stayed, const char* installDir, const char* storeDir)
     char list[2048], text[2560];
     ComposeStayedList(stayed, places, list, sizeof list);
     FormatText(text, sizeof text, LoadText(IDS_ITEMS_STAYED), list);
-    MessageBoxA(nullptr, text, LoadText(IDS_TITLE), MB_ICONWARNING | MB_OK);
+    ShowMessage(nullptr, text, MB_ICONWARNING | MB_OK);
 }
 
 // The limited copy that asked for administrator rights: the copy it asked
 // for removed the machine's items and answered in its exit code; the
-// person's part is this copy's, for it runs as that person.
-// -1: no copy could be started and nothing was declined.
-int UninstallThroughElevatedCopy(const char* tail)
+// person's part is this copy's, for it runs as that person. False when no
+// copy could be started and nothing was declined.
+bool UninstallThroughElevatedCopy(const char* tail)
 {
     // Read before the other copy removes the settings key.
     char installDir[kPathSize];
@@ -163,15 +157,15 @@ int UninstallThroughElevatedCopy(const char* tail)
     DWORD exitCode;
     bool declined;
     if (!RunElevatedCopy(tail, nullptr, &exitCode, &declined))
-        return declined ? 0 : -1;
+        return declined;
     bool wentAhead;
     unsigned stayed;
     if (!ReadElevatedRemovalExitCode(exitCode, &wentAhead, &stayed) || !wentAhead)
-        return 0;
+        return true;
     char storeDir[kPathSize];
     stayed |= RemovePersonalItems(installDir, storeDir);
     ReportStayed(stayed, installDir, storeDir);
-    return 1;
+    return true;
 }
 }
 
@@ -189,21 +183,16 @@ int RemoveInstallDirectory(const char* directory, unsigned* stayed)
 int UninstallSelf(const char* tail)
 {
     const SetupPlan plan = OwnSetupPlan();
-    if (plan.askForElevation) {
-        const int result = UninstallThroughElevatedCopy(tail);
-        if (result >= 0)
-            return result;
-        // No prompt to be had: go on with the rights there are.
-    }
-    const bool answerRequester = plan.start == CopyStart::ByRequester;
-    if (!Ask(IDS_REMOVE_Q, MB_ICONHAND | MB_YESNO) || !Ask(IDS_REALLY, MB_ICONQUESTION | MB_YESNO)) {
-        if (answerRequester)
-            SetupExitCode = ElevatedRemovalExitCode(false, 0);
+    // Where no prompt could be had, go on with the rights there are.
+    if (plan.askForElevation && UninstallThroughElevatedCopy(tail))
         return 0;
-    }
+    // A copy asked for by a limited one answers it in its exit code.
+    const bool answerRequester = plan.start == CopyStart::ByRequester;
+    if (!AskYes(nullptr, IDS_REMOVE_Q, MB_ICONHAND | MB_YESNO) || !AskYes(nullptr, IDS_REALLY, MB_ICONQUESTION | MB_YESNO))
+        return answerRequester ? static_cast<int>(ElevatedRemovalExitCode(false, 0)) : 0;
     if (CloseRunningInstance(1) == kCopyStillRunning) {
         // A copy left running would write its settings key back after us.
-        MessageBoxA(nullptr, LoadText(IDS_COPY_HUNG), LoadText(IDS_TITLE), MB_ICONERROR | MB_OK);
+        ShowMessage(nullptr, IDS_COPY_HUNG, MB_ICONERROR | MB_OK);
         return 0;
     }
     char installDir[kPathSize];
@@ -219,13 +208,11 @@ int UninstallSelf(const char* tail)
     if (strlen(installDir) > 8)
         RemoveInstallDirectory(installDir, &stayed);
     stayed |= RemoveUninstaller();
-    if (answerRequester) {
-        SetupExitCode = ElevatedRemovalExitCode(true, stayed);
-        return 1;
-    }
+    if (answerRequester)
+        return static_cast<int>(ElevatedRemovalExitCode(true, stayed));
     char storeDir[kPathSize] = "";
     if (plan.personalPart)
         stayed |= RemovePersonalItems(installDir, storeDir);
     ReportStayed(stayed, installDir, storeDir);
-    return 1;
+    return 0;
 }

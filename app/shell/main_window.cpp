@@ -8,6 +8,7 @@
 #include "engine/rollover.h"
 #include "shell/switches.h"
 #include "shell/tray_balloon.h"
+#include "common/message.h"
 #include "common/text.h"
 #include "ui/statistics_window.h"
 #include "ui/stats_page.h"
@@ -71,8 +72,8 @@ LRESULT OnTaskbarCreated(HWND window)
     return 0;
 }
 
-// Quiet: a shell that never comes leaves the program running without an icon,
-// as before; a start of the program hands it the Open command all the same.
+// Quiet: a shell that never comes leaves the program running without an icon;
+// a start of the program hands it the Open command all the same.
 void RetryTrayIcon()
 {
     if (trayIconData.hWnd || trayAddAttemptsLeft <= 0 || !MainWindow)
@@ -98,14 +99,6 @@ LRESULT OnTrayNotify(LPARAM lParam)
     return 0;
 }
 
-bool AskYes(HWND owner, UINT textId, UINT style)
-{
-    const char* text = LoadText(textId);
-    const char* caption = LoadText(IDS_TITLE);
-    int answer = MessageBoxA(owner, text, caption, style);
-    QuitIfRequested();
-    return answer == IDYES && !QuitRequested;
-}
 }
 
 void LoadShellResources(HINSTANCE instance)

@@ -23,13 +23,6 @@ const char* SkipBlanks(const char* text)
     return text;
 }
 
-// File names ignore case; folding ASCII letters only keeps the result
-// independent of the code page.
-char FoldAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Whether text begins with the first `length` characters of name, case
 // ignored, followed by a blank or its end. Stops at text's terminator.
 bool BeginsWithName(const char* text, const char* name, size_t length)
@@ -120,18 +113,20 @@ bool MatchesSwitch(const char* tail, const char* switchText)
 
 // "-Uninst" must win over the name test: the uninstaller copy TWUninst.exe has
 // a name of another length than TW.exe and would otherwise install again.
-// Only the name lengths are compared, never the characters, so every six-char
-// name counts as the installed program. An unreadable own name (-1) means we
-// cannot tell, and a normal run is the harmless choice. A machine's Run value
+// Only the name lengths are compared, never the characters, so the installed
+// program may be renamed to any other six-character name without turning into
+// an installer. An unreadable own name means we cannot tell, and a normal run
+// is the harmless choice. A machine's Run value
 // that the person may not remove still starts every sign-in's copy; the
 // person's choice of no autostart ends that copy here.
-RunMode DecideRunMode(bool uninstallFlag, int nameLength, int installedNameLength, bool copyRunning,
+RunMode DecideRunMode(bool uninstallFlag, const char* ownPath, const char* installedName, bool copyRunning,
                       bool autostartOff)
 {
     if (uninstallFlag) {
         return RunMode::Uninstall;
     }
-    if (nameLength != -1 && nameLength != installedNameLength) {
+    const size_t installedLength = installedName != nullptr ? std::strlen(installedName) : 0;
+    if (ownPath != nullptr && std::strlen(BaseNameOf(ownPath)) != installedLength) {
         return RunMode::Install;
     }
     if (autostartOff) {

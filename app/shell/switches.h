@@ -20,12 +20,12 @@ bool IsSetupStart(const char* tail);
 
 enum class RunMode { Uninstall, Install, AutostartOff, HandOver, Normal };
 
-// Decided in this order: uninstall flag, own file name length differs from
-// the installed name's, a start with "-Auto" while the stored autostart
-// option is 0 (ends at once), another copy runs, otherwise normal. A
-// nameLength of -1 means the own file name could not be read (not an
-// install run).
-RunMode DecideRunMode(bool uninstallFlag, int nameLength, int installedNameLength, bool copyRunning,
+// Decided in this order: uninstall flag, an install run (the base name of
+// ownPath, the own full file name, is not as long as installedName), a start
+// with "-Auto" while the stored autostart option is 0 (ends at once), another
+// copy runs, otherwise normal. A null ownPath means the own file name could
+// not be read: no install run.
+RunMode DecideRunMode(bool uninstallFlag, const char* ownPath, const char* installedName, bool copyRunning,
                       bool autostartOff = false);
 
 // Copies at most 63 characters of title into tip (64 bytes) and terminates it.

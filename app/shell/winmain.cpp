@@ -6,7 +6,8 @@
 #include "engine/persistence.h"
 #include "engine/registry.h"
 #include "engine/rollover.h"
-#include "setup/setup.h"
+#include "setup/installer.h"
+#include "setup/uninstaller.h"
 #include "common/paths.h"
 #include "shell/main_window.h"
 #include "shell/switches.h"
@@ -14,7 +15,6 @@
 #include "common/text.h"
 #include "ui/stats_page.h"
 #include "resource_ids.h"
-#include <cstring>
 
 namespace {
 constexpr char kRunningMutex[] = "Orrinwood-Tapwise-Running";
@@ -50,27 +50,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // program name; the whole command line and our own file name are read
     // instead, so a Run value without quotes around a path with blanks works.
     char self[kPathSize];
-    const DWORD selfLength = GetModuleFileNameA(instance, self, sizeof self);
-    const bool selfKnown = selfLength > 0 && selfLength < sizeof self - 1;
-    if (!selfKnown)
-        self[0] = '\0';
+    const bool selfKnown = OwnProgramFile(self);
     const char* tail = CommandTail(GetCommandLineA(), self);
     const bool autoStart = MatchesSwitch(tail, LoadText(IDS_AUTO));
     const bool uninstall = MatchesSwitch(tail, LoadText(IDS_UNINST));
 
-    const int nameLength = selfKnown ? static_cast<int>(strlen(BaseNameOf(self))) : -1;
-    const int installedLength = static_cast<int>(strlen(LoadText(IDS_INSTALLED_NAME)));
     int32_t option = 1;
     const bool autostartOff =
         autoStart && !IsSetupStart(tail) && SettingsReadNumber("OptionAutostart", &option) && option == 0;
-    switch (DecideRunMode(uninstall, nameLength, installedLength, FindWindowA(kMainWindowClass, nullptr) != nullptr,
-                          autostartOff)) {
+    switch (DecideRunMode(uninstall, selfKnown ? self : nullptr, LoadText(IDS_INSTALLED_NAME),
+                          FindWindowA(kMainWindowClass, nullptr) != nullptr, autostartOff)) {
     case RunMode::Uninstall:
-        UninstallSelf(tail);
-        return static_cast<int>(SetupExitCode);
+        return UninstallSelf(tail);
     case RunMode::Install:
-        InstallSelf(tail);
-        return static_cast<int>(SetupExitCode);
+        return InstallSelf(tail);
     case RunMode::AutostartOff:
         return 0;
     case RunMode::HandOver:

@@ -7,7 +7,7 @@
 #include "engine/registry.h"
 #include "engine/store_names.h"
 #include "common/paths.h"
-#include "common/main_window_state.h"
+#include "common/message.h"
 #include "common/text.h"
 #include "ui/sheet.h"
 #include "ui/stats_page.h"
@@ -24,15 +24,6 @@ constexpr ResetButton kResetButtons[] = {
     {IDC_RESET_MONTH, Month},     {IDC_RESET_YEAR, Year}, {IDC_RESET_TOTAL, Total},
 };
 
-bool Confirm(HWND page, UINT textId)
-{
-    const char* text = LoadText(textId);
-    const char* caption = LoadText(IDS_TITLE);
-    int answer = MessageBoxA(page, text, caption, MB_ICONQUESTION | MB_YESNO);
-    QuitIfRequested();
-    return answer == IDYES && !QuitRequested;
-}
-
 void OnAutostartClicked(HWND page)
 {
     int checked = SendDlgItemMessageA(page, IDC_AUTOSTART, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -45,7 +36,7 @@ void OnAutostartClicked(HWND page)
 
 void OnReset(HWND page, Period p)
 {
-    if (!Confirm(page, IDS_RESET_Q))
+    if (!AskYes(page, IDS_RESET_Q, MB_ICONQUESTION | MB_YESNO))
         return;
     ResetPeriod(p);
     RefreshStatistics(0);
@@ -54,7 +45,7 @@ void OnReset(HWND page, Period p)
 
 void OnNewSession(HWND page)
 {
-    if (!Confirm(page, IDS_NEWSESSION_Q))
+    if (!AskYes(page, IDS_NEWSESSION_Q, MB_ICONQUESTION | MB_YESNO))
         return;
     StartNewSession(GetTickCount());
     RefreshStatistics(0);
@@ -92,10 +83,8 @@ int ApplyAutostart(int option)
         return 0;
     }
     char program[kPathSize], command[kPathSize];
-    DWORD length = GetModuleFileNameA(ProgramInstance, program, sizeof program);
     // A command that would not fit is left unwritten rather than cut short.
-    const bool composed = length > 0 && length < sizeof program - 1 &&
-                          ComposeCommand(program, LoadText(IDS_AUTO), command, sizeof command);
+    const bool composed = OwnProgramFile(program) && ComposeCommand(program, LoadText(IDS_AUTO), command, sizeof command);
     // A machine value that is there already starts Tapwise: a second one of
     // the person's would start two copies.
     if ((composed && RegistryWrite(HKEY_LOCAL_MACHINE, kRunKey, kProductName, REG_SZ, command, 0)) ||

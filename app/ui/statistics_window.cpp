@@ -26,11 +26,11 @@ int OpenStatisticsSheet(HWND parent)
         return 1;
     SheetOpen = 1;
     TerminateConfirmed = 0;
-    ShowWindow(MainWindow, SW_SHOWMINIMIZED);
+    ShowWindow(parent, SW_SHOWMINIMIZED);
     char caption[256];
     lstrcpynA(caption, LoadText(IDS_TITLE), sizeof caption);
     INT_PTR result = RunPropertySheet(parent, caption, 0, SheetCallback, kStatisticsPages, 0, 0, 0);
-    ShowWindow(MainWindow, SW_HIDE);
+    ShowWindow(parent, SW_HIDE);
     SheetOpen = 0;
     QuitIfRequested();
     return static_cast<int>(result);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "setup/setup_logic.h"
+#include "setup/group_commands.h"
 
 namespace {
 

@@ -1,11 +1,13 @@
-// Setup and removal decisions: the install-run test, the install directory,
-// the shortcut's working directory and which files the uninstaller may delete.
+// Setup and removal decisions: the install directory, the shortcut's working
+// directory, which files the uninstaller may delete, the plan under User
+// Account Control and what stayed.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "setup/setup_logic.h"
+#include "setup/elevation_plan.h"
+#include "setup/install_rules.h"
 
 namespace {
 
@@ -22,31 +24,6 @@ const char* NameOf(RemovalScope scope)
         case RemovalScope::AllPlainFiles: return "AllPlainFiles";
     }
     return "?";
-}
-
-struct InstallRunCase {
-    const char* ownPath;
-    bool expected;
-};
-
-constexpr InstallRunCase kInstallRunCases[] = {
-    {R"(C:\Downloads\Tapwise.exe)", true},
-    {R"(C:\WINDOWS\TWUninst.exe)", true},
-    {R"(C:\Program Files\Tapwise\TW.exe)", false},
-    {R"(C:\Program Files\Tapwise\tw.exe)", false},
-    {R"(C:\Temp\AB.exe)", false},
-    {R"(C:\Temp\ABCDEF)", false},
-    {R"(C:\TW.exe)", false},
-    {"TW.exe", true},        // no backslash: no base name at all
-    {R"(\TW.exe)", true},     // index 0 is not examined
-};
-
-TEST(IsInstallRun, ComparesOnlyTheLengthOfTheBaseName)
-{
-    for (const InstallRunCase& c : kInstallRunCases) {
-        EXPECT_EQ(IsInstallRun(c.ownPath, "TW.exe"), c.expected)
-            << "own path " << Show(c.ownPath) << ": expected install run " << c.expected;
-    }
 }
 
 struct InstallDirCase {

@@ -191,45 +191,46 @@ TEST(CommandTail, SwitchesOfWholeCommandLines)
 
 struct RunModeCase {
     bool uninstallFlag;
-    const char* ownName;   // nullptr: the own file name could not be read
+    const char* ownPath;   // nullptr: the own file name could not be read
     bool copyRunning;
     RunMode expected;
     bool autostartOff = false;   // "-Auto" with the stored option 0
 };
 
 constexpr RunModeCase kRunModeCases[] = {
-    {true, "TWUninst.exe", false, RunMode::Uninstall},
-    {true, "TWUninst.exe", true, RunMode::Uninstall},
-    {true, "TW.exe", true, RunMode::Uninstall},
+    {true, R"(C:\WINDOWS\TWUninst.exe)", false, RunMode::Uninstall},
+    {true, R"(C:\WINDOWS\TWUninst.exe)", true, RunMode::Uninstall},
+    {true, R"(C:\Tapwise\TW.exe)", true, RunMode::Uninstall},
     {true, nullptr, false, RunMode::Uninstall},
-    {false, "TWUninst.exe", false, RunMode::Install},
-    {false, "Tapwise.exe", false, RunMode::Install},
-    {false, "Tapwise.exe", true, RunMode::Install},
-    {false, "T.exe", false, RunMode::Install},
-    {false, "", false, RunMode::Install},
-    {false, "TW.exe", false, RunMode::Normal},
-    {false, "tw.exe", false, RunMode::Normal},
-    {false, "AB.exe", false, RunMode::Normal},
-    {false, "ABCDEF", false, RunMode::Normal},
-    {false, "TW.exe", true, RunMode::HandOver},
-    {false, "ABCDEF", true, RunMode::HandOver},
+    {false, R"(C:\WINDOWS\TWUninst.exe)", false, RunMode::Install},
+    {false, R"(C:\Downloads\Tapwise.exe)", false, RunMode::Install},
+    {false, R"(C:\Downloads\Tapwise.exe)", true, RunMode::Install},
+    {false, R"(C:\Temp\T.exe)", false, RunMode::Install},
+    {false, R"(C:\Temp\)", false, RunMode::Install},
+    {false, "TW.exe", false, RunMode::Install},        // no backslash: no base name at all
+    {false, R"(\TW.exe)", false, RunMode::Install},     // index 0 is not examined
+    {false, R"(C:\Program Files\Tapwise\TW.exe)", false, RunMode::Normal},
+    {false, R"(C:\Program Files\Tapwise\tw.exe)", false, RunMode::Normal},
+    {false, R"(C:\Temp\AB.exe)", false, RunMode::Normal},
+    {false, R"(C:\Temp\ABCDEF)", false, RunMode::Normal},
+    {false, R"(C:\TW.exe)", false, RunMode::Normal},
+    {false, R"(C:\Tapwise\TW.exe)", true, RunMode::HandOver},
+    {false, R"(C:\Temp\ABCDEF)", true, RunMode::HandOver},
     {false, nullptr, false, RunMode::Normal},
     {false, nullptr, true, RunMode::HandOver},
-    {false, "TW.exe", false, RunMode::AutostartOff, true},
-    {false, "TW.exe", true, RunMode::AutostartOff, true},
-    {false, "Tapwise.exe", false, RunMode::Install, true},
-    {true, "TW.exe", true, RunMode::Uninstall, true},
+    {false, R"(C:\Tapwise\TW.exe)", false, RunMode::AutostartOff, true},
+    {false, R"(C:\Tapwise\TW.exe)", true, RunMode::AutostartOff, true},
+    {false, R"(C:\Downloads\Tapwise.exe)", false, RunMode::Install, true},
+    {true, R"(C:\Tapwise\TW.exe)", true, RunMode::Uninstall, true},
 };
 
 TEST(DecideRunMode, UninstallThenInstallThenHandOverThenNormal)
 {
-    const int installedLength = static_cast<int>(std::strlen("TW.exe"));
     for (const RunModeCase& c : kRunModeCases) {
-        const int nameLength = c.ownName != nullptr ? static_cast<int>(std::strlen(c.ownName)) : -1;
-        const RunMode got = DecideRunMode(c.uninstallFlag, nameLength, installedLength, c.copyRunning, c.autostartOff);
+        const RunMode got = DecideRunMode(c.uninstallFlag, c.ownPath, "TW.exe", c.copyRunning, c.autostartOff);
         EXPECT_EQ(got, c.expected)
-            << "uninstall flag " << c.uninstallFlag << ", own name "
-            << (c.ownName != nullptr ? c.ownName : "(unreadable)") << ", copy running "
+            << "uninstall flag " << c.uninstallFlag << ", own path "
+            << (c.ownPath != nullptr ? c.ownPath : "(unreadable)") << ", copy running "
             << c.copyRunning << ", autostart off " << c.autostartOff << ": expected " << NameOf(c.expected) << ", got " << NameOf(got);
     }
 }

@@ -222,3 +222,17 @@ inline std::string Visible(const std::string& s)
 }
 
 }  // namespace tw_test
+
+// Date arithmetic through the platform's file-time scale.
+inline void AddSeconds(SYSTEMTIME* t, int32_t seconds)
+{
+    FILETIME ft;
+    SystemTimeToFileTime(t, &ft);
+    ULARGE_INTEGER v;
+    v.LowPart = ft.dwLowDateTime;
+    v.HighPart = ft.dwHighDateTime;
+    v.QuadPart += static_cast<int64_t>(seconds) * 10000000LL;
+    ft.dwLowDateTime = v.LowPart;
+    ft.dwHighDateTime = v.HighPart;
+    FileTimeToSystemTime(&ft, t);
+}

@@ -3,10 +3,14 @@
 // Program Manager group created and deleted over DDE, the install directory
 // emptied on real files, and the resources written out.
 #include <gtest/gtest.h>
-#include "setup/setup.h"
+#include "setup/installer.h"
+#include "setup/program_group.h"
+#include "setup/shortcut.h"
+#include "setup/uninstaller.h"
 #include "common/running_copy.h"
 #include "common/text.h"
 #include "resource_ids.h"
+#include <ddeml.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <algorithm>

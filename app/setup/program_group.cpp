@@ -2,11 +2,16 @@
 // written by setup itself. Only a shell without such a folder gets it over
 // DDE: one conversation per operation with the shell's "PROGMAN" service, a
 // fixed series of execute commands, then release.
-#include "setup/setup.h"
+#include "setup/program_group.h"
+#include "common/files.h"
 #include "common/format.h"
-#include "setup/setup_logic.h"
 #include "common/text.h"
+#include "setup/group_commands.h"
+#include "setup/install_rules.h"
+#include "setup/shortcut.h"
 #include "resource_ids.h"
+#include <windows.h>
+#include <ddeml.h>
 #include <shlobj.h>
 #include <cstring>
 
@@ -19,6 +24,38 @@ struct GroupConversationRecord {
 GroupConversationRecord GroupConversation;
 constexpr DWORD kCommandTimeout = 5000;
 constexpr DWORD kSettleTime = 500;
+
+HDDEDATA CALLBACK GroupClientCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR)
+{
+    return nullptr;
+}
+
+void ReleaseGroupConversation()
+{
+    if (GroupConversation.name)
+        DdeFreeStringHandle(GroupConversation.instance, GroupConversation.name);
+    if (GroupConversation.conversation)
+        DdeDisconnect(GroupConversation.conversation);
+    if (GroupConversation.instance)
+        DdeUninitialize(GroupConversation.instance);
+    GroupConversation = {};
+}
+
+int SendGroupCommand(const char* format, const char* a1, const char* a2, const char* a3)
+{
+    if (!format)
+        return 0;
+    char command[kGroupCommandSize];
+    ComposeGroupCommand(format, a1, a2, a3, command, sizeof command);
+    HDDEDATA data = DdeCreateDataHandle(GroupConversation.instance, reinterpret_cast<BYTE*>(command),
+                                        static_cast<DWORD>(strlen(command) + 1), 0, nullptr, CF_TEXT, 0);
+    // The data handle belongs to the transaction from here on.
+    if (DdeClientTransaction(reinterpret_cast<BYTE*>(data), static_cast<DWORD>(-1), GroupConversation.conversation,
+                             nullptr, 0, XTYP_EXECUTE, kCommandTimeout, nullptr))
+        return 1;
+    DdeGetLastError(GroupConversation.instance);
+    return 0;
+}
 
 bool OpenGroupConversation()
 {
@@ -129,41 +166,9 @@ unsigned DeleteProgramGroup()
         if (paths[l.item][0] && !DeleteLinkFile(paths[l.item]))
             stayed |= 1u << (kStayedLinks + l.item);
     RemoveDirectoryA(folder);
-    if (GetFileAttributesA(folder) != INVALID_FILE_ATTRIBUTES)
+    if (FileExists(folder))
         stayed |= 1u << (kStayedLinks + kGroupFolder);
     return stayed;
-}
-
-HDDEDATA CALLBACK GroupClientCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR)
-{
-    return nullptr;
-}
-
-void ReleaseGroupConversation()
-{
-    if (GroupConversation.name)
-        DdeFreeStringHandle(GroupConversation.instance, GroupConversation.name);
-    if (GroupConversation.conversation)
-        DdeDisconnect(GroupConversation.conversation);
-    if (GroupConversation.instance)
-        DdeUninitialize(GroupConversation.instance);
-    GroupConversation = {};
-}
-
-int SendGroupCommand(const char* format, const char* a1, const char* a2, const char* a3)
-{
-    if (!format)
-        return 0;
-    char command[kGroupCommandSize];
-    ComposeGroupCommand(format, a1, a2, a3, command, sizeof command);
-    HDDEDATA data = DdeCreateDataHandle(GroupConversation.instance, reinterpret_cast<BYTE*>(command),
-                                        static_cast<DWORD>(strlen(command) + 1), 0, nullptr, CF_TEXT, 0);
-    // The data handle belongs to the transaction from here on.
-    if (DdeClientTransaction(reinterpret_cast<BYTE*>(data), static_cast<DWORD>(-1), GroupConversation.conversation,
-                             nullptr, 0, XTYP_EXECUTE, kCommandTimeout, nullptr))
-        return 1;
-    DdeGetLastError(GroupConversation.instance);
-    return 0;
 }
 
 int CreateProgramGroupOverDde(const char* program, const char* readme, const char* uninstaller, const char* uninstallCommand)
