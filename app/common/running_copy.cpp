@@ -1,6 +1,7 @@
 // Finding and closing another copy of the program. Its main window is the
 // rendezvous: it exists once, for as long as that copy runs normally.
 #include "common/running_copy.h"
+#include "common/guards.h"
 #include "resource_ids.h"
 
 namespace {
@@ -29,28 +30,19 @@ int CloseRunningInstance(int wait)
         return 0;
     DWORD processId = 0;
     GetWindowThreadProcessId(running, &processId);
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    HandleGuard process(OpenProcess(SYNCHRONIZE, FALSE, processId));
     DWORD_PTR answer = 0;
     SendMessageTimeoutA(running, WM_CLOSE, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kCloseSendTimeout, &answer);
-    int result = 1;
-    if (wait) {
-        Sleep(750);
-        // The old copy may still hold its program file; files are only
-        // rewritten once it has really gone.
-        bool gone;
-        if (process) {
-            gone = WaitForSingleObject(process, kCloseExitWait) == WAIT_OBJECT_0;
-        } else {
-            // Without access to the process its window is all there is to see.
-            const DWORD start = GetTickCount();
-            while (IsWindow(running) && GetTickCount() - start < kCloseExitWait)
-                Sleep(50);
-            gone = !IsWindow(running);
-        }
-        if (!gone)
-            result = kCopyStillRunning;
-    }
-    if (process)
-        CloseHandle(process);
-    return result;
+    if (!wait)
+        return 1;
+    Sleep(750);
+    // The old copy may still hold its program file; files are only
+    // rewritten once it has really gone.
+    if (process.valid())
+        return WaitForSingleObject(process.h, kCloseExitWait) == WAIT_OBJECT_0 ? 1 : kCopyStillRunning;
+    // Without access to the process its window is all there is to see.
+    const DWORD start = GetTickCount();
+    while (IsWindow(running) && GetTickCount() - start < kCloseExitWait)
+        Sleep(50);
+    return IsWindow(running) ? kCopyStillRunning : 1;
 }

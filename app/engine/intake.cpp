@@ -15,6 +15,7 @@
 #include "engine/counters.h"
 #include "engine/notify.h"
 #include "common/shared_object.h"
+#include "common/guards.h"
 #include "common/message.h"
 #include "common/text.h"
 #include "resource_ids.h"
@@ -113,21 +114,19 @@ void TakeClick()
 void StartCountingThread()
 {
     hookThread = nullptr;
-    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (ready)
-        hookThread = CreateThread(nullptr, 0, CountingThread, ready, 0, &hookThreadId);
+    HandleGuard ready(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (ready.valid())
+        hookThread = CreateThread(nullptr, 0, CountingThread, ready.h, 0, &hookThreadId);
     if (hookThread) {
         // Every 64-bit program's mouse input waits for this thread's answer,
         // and it has almost nothing to do: it goes before our slower work.
         SetThreadPriority(hookThread, THREAD_PRIORITY_HIGHEST);
-        HANDLE waits[] = {ready, hookThread};
+        HANDLE waits[] = {ready.h, hookThread};
         WaitForMultipleObjects(2, waits, FALSE, INFINITE);
     } else {
         // A hook answered late counts; no hook counts nothing.
         InstallHook();
     }
-    if (ready)
-        CloseHandle(ready);
 }
 }
 
