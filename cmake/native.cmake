@@ -36,4 +36,6 @@ else()
   # Who may include whom in app/, and no include cycle.
   add_test(NAME layers.includes
            COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tools/check-includes ${PROJECT_SOURCE_DIR}/app)
+  # The house style of app/ and hooklib/.
+  add_test(NAME style.format COMMAND bash ${PROJECT_SOURCE_DIR}/tools/check-format)
 endif()

@@ -10,7 +10,7 @@ namespace {
 struct Sink {
     char* out;
     size_t size;
-    size_t length;   // of the whole text, written or not
+    size_t length;  // of the whole text, written or not
 };
 
 void Put(Sink& sink, char c)
@@ -89,20 +89,20 @@ int FormatTextList(char* out, size_t size, const char* format, va_list args)
             ++at;
         }
         switch (*at) {
-            case '%':
-                Put(sink, '%');
-                break;
-            case 's': {
-                const char* text = va_arg(args, const char*);
-                PutText(sink, text != nullptr ? text : "(null)", width);
-                break;
-            }
-            case 'd':
-                PutDecimal(sink, va_arg(args, int), zeroPad, width);
-                break;
-            default:
-                known = false;
-                break;
+        case '%':
+            Put(sink, '%');
+            break;
+        case 's': {
+            const char* text = va_arg(args, const char*);
+            PutText(sink, text != nullptr ? text : "(null)", width);
+            break;
+        }
+        case 'd':
+            PutDecimal(sink, va_arg(args, int), zeroPad, width);
+            break;
+        default:
+            known = false;
+            break;
         }
     }
     if (sink.size > 0) {

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstddef>
 
-constexpr size_t kPathSize = 256;   // every path and command: 255 characters at most
+constexpr size_t kPathSize = 256;  // every path and command: 255 characters at most
 constexpr size_t kMaxPathChars = kPathSize - 1;
 
 // Windows file names ignore case; folding ASCII letters only keeps a

@@ -3,7 +3,7 @@
 
 namespace {
 using ConvertFn = BOOL(WINAPI*)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
-constexpr DWORD kDescriptorRevision = 1;   // SDDL_REVISION_1
+constexpr DWORD kDescriptorRevision = 1;  // SDDL_REVISION_1
 // Every account of the session may use the object; the low mandatory label
 // with no-write-up lets programs at low integrity (a browser's sandbox) signal
 // it too. Systems before Vista know no label and take the first part alone.

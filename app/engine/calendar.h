@@ -33,7 +33,7 @@ bool AddSeconds(CalendarTime* t, int32_t seconds);
 bool StampWeek(const DateStamp& stamp, uint32_t* startKey, uint32_t* endKey);
 
 struct RolloverPlan {
-    bool newDate;   // today differs from the stamp: everything below applies
+    bool newDate;  // today differs from the stamp: everything below applies
     bool day, week, month, year;
 };
 // Which periods end when the clock reads `today` (only its year, month, day

@@ -7,8 +7,8 @@
 #include <cstdint>
 
 enum Period : int { Session = 0, Day = 1, Week = 2, Month = 3, Year = 4, Total = 5 };
-constexpr int kPeriodCount = 6;      // Session .. Total
-constexpr int kLastCount = 5;        // Session .. Year: Total has no previous period
+constexpr int kPeriodCount = 6;  // Session .. Total
+constexpr int kLastCount = 5;    // Session .. Year: Total has no previous period
 
 constexpr int32_t PercentNotAvailable = -999999999;
 
@@ -49,5 +49,11 @@ void FormatSessionTime(uint32_t seconds, char* out, size_t size);
 // Loading: a stored count as the counter set takes it.
 void SetCount(Period p, int32_t current);
 void SetLast(Period p, int32_t last);
-inline int32_t CurrentCount(Period p) { return Counters.current[p].load(std::memory_order_relaxed); }
-inline int32_t LastCount(Period p) { return Counters.last[p].load(std::memory_order_relaxed); }
+inline int32_t CurrentCount(Period p)
+{
+    return Counters.current[p].load(std::memory_order_relaxed);
+}
+inline int32_t LastCount(Period p)
+{
+    return Counters.last[p].load(std::memory_order_relaxed);
+}

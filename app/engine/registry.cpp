@@ -40,8 +40,8 @@ int RegistryWrite(HKEY root, const char* subKey, const char* name, DWORD type, c
         return 0;
     KeyGuard k;
     DWORD disposition;
-    if (RegCreateKeyExA(root, subKey, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, kAccess,
-                        nullptr, &k.key, &disposition) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(root, subKey, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, kAccess, nullptr, &k.key,
+                        &disposition) != ERROR_SUCCESS)
         return 0;
     return RegSetValueExA(k.key, name, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size)) ==
                    ERROR_SUCCESS
@@ -64,8 +64,8 @@ int RegistryKeyExists(HKEY root, const char* subKey)
 }
 
 // The read behind RegistryRead, reporting the stored type and size as well.
-static int QueryValue(HKEY root, const char* subKey, const char* name, void* buffer, int capacity,
-                      DWORD* storedType, DWORD* storedSize)
+static int QueryValue(HKEY root, const char* subKey, const char* name, void* buffer, int capacity, DWORD* storedType,
+                      DWORD* storedSize)
 {
     *storedType = REG_NONE;
     *storedSize = 0;

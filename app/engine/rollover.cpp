@@ -45,10 +45,11 @@ int AppendHistoryLine(Period p, int32_t count)
     if (!JoinPath(directory, baseName, fileName, sizeof fileName))
         return 0;
 
-    HandleGuard f(CreateFileA(fileName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr));
+    HandleGuard f(
+        CreateFileA(fileName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!f.valid())
-        f.h = CreateFileA(fileName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        f.h =
+            CreateFileA(fileName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (!f.valid())
         return 0;
     SetFilePointer(f.h, 0, nullptr, FILE_END);

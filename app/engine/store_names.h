@@ -4,7 +4,7 @@
 #include <cstddef>
 #include "counters.h"
 
-constexpr size_t kNameBufferSize = 256;   // key texts and value names: 255 characters at most
+constexpr size_t kNameBufferSize = 256;  // key texts and value names: 255 characters at most
 constexpr const char kProductName[] = "Tapwise";
 constexpr const char kSettingsKeyPattern[] = "Software\\Orrinwood Software\\%s";
 // The same key under HKEY_LOCAL_MACHINE starts Tapwise for everybody; under

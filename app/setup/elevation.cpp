@@ -25,7 +25,7 @@ namespace {
 constexpr char kRequesterEvent[] = "Orrinwood-Tapwise-Requester";
 // Open in a copy that was asked for; process-wide, it ends with the process.
 HANDLE requesterEvent;
-constexpr int kTokenElevationType = 18;   // TOKEN_INFORMATION_CLASS TokenElevationType, Vista and later
+constexpr int kTokenElevationType = 18;  // TOKEN_INFORMATION_CLASS TokenElevationType, Vista and later
 
 // Windows 95 lacks these, so they are looked up rather than imported.
 using OpenProcessTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
@@ -92,7 +92,8 @@ bool ShellOfDesktop(IShellDispatch2** shell)
     long window = 0;
     ComRef<IDispatch> desktop;
     if (windows.p->FindWindowSW(&none, &none, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH,
-                                reinterpret_cast<IDispatch**>(desktop.put())) != S_OK || !desktop.p)
+                                reinterpret_cast<IDispatch**>(desktop.put())) != S_OK ||
+        !desktop.p)
         return false;
     ComRef<IServiceProvider> services;
     ComRef<IShellBrowser> browser;
@@ -115,7 +116,8 @@ SetupPlan OwnSetupPlan()
     if (!requesterEvent)
         requesterEvent = OpenEventA(EVENT_MODIFY_STATE, FALSE, kRequesterEvent);
     const ElevationType token = OwnTokenElevation();
-    return DecideSetupPlan(token, token != ElevationType::Default || OwnTokenIsAdministrator(), requesterEvent != nullptr);
+    return DecideSetupPlan(token, token != ElevationType::Default || OwnTokenIsAdministrator(),
+                           requesterEvent != nullptr);
 }
 
 void SignalRequester()

@@ -6,7 +6,7 @@
 namespace {
 // The tag fills the top byte, so that no crash code or plain exit code reads
 // as an answer.
-constexpr unsigned kExitTag = 0x54000000u;   // "T"
+constexpr unsigned kExitTag = 0x54000000u;  // "T"
 constexpr unsigned kExitTagMask = 0xFF000000u;
 constexpr unsigned kExitWentAhead = 0x00800000u;
 }  // namespace

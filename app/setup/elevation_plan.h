@@ -14,9 +14,9 @@ enum class CopyStart {
     ByRequester,     // a copy asked for by a limited one: that copy starts it
 };
 struct SetupPlan {
-    bool askForElevation;   // start the same file again with "runas", wait for it and end
+    bool askForElevation;  // start the same file again with "runas", wait for it and end
     CopyStart start;
-    bool personalPart;      // this copy removes what Windows redirected for the person
+    bool personalPart;  // this copy removes what Windows redirected for the person
 };
 // askedCopy: this copy was started by a limited copy's request, which it
 // never makes again, whatever its token. administrator: the token holds the

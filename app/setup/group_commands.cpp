@@ -42,8 +42,7 @@ GroupItems QuoteGroupItems(const char* program, const char* readme, const char* 
 // Arguments past the first null one are not used. They are still passed as
 // empty texts so that a format with more conversions than arguments reads
 // nothing undefined; surplus arguments are ignored by FormatText.
-void ComposeGroupCommand(const char* format, const char* a1, const char* a2, const char* a3, char* out,
-                         size_t size)
+void ComposeGroupCommand(const char* format, const char* a1, const char* a2, const char* a3, char* out, size_t size)
 {
     ClearText(out, size);
     if (format == nullptr || out == nullptr) {
@@ -61,9 +60,8 @@ void ComposeGroupCommand(const char* format, const char* a1, const char* a2, con
 // Each ReplaceItem names the item the following AddItem adds, which makes a
 // reinstallation replace the items of an existing group in place. The
 // uninstaller item names the uninstaller file as its icon file, index 1.
-std::array<GroupCommand, 9> CreateGroupCommands(const GroupItems& items, const char* groupName,
-                                                const char* programName, const char* readmeName,
-                                                const char* uninstallName)
+std::array<GroupCommand, 9> CreateGroupCommands(const GroupItems& items, const char* groupName, const char* programName,
+                                                const char* readmeName, const char* uninstallName)
 {
     return {{
         {"[CreateGroup(%s)]", groupName, nullptr, nullptr},

@@ -23,8 +23,7 @@ GroupItems QuoteGroupItems(const char* program, const char* readme, const char* 
 // Cut to size - 1 characters (1023 in a kGroupCommandSize buffer); empty when
 // there is no format.
 constexpr size_t kGroupCommandSize = 1024;
-void ComposeGroupCommand(const char* format, const char* a1, const char* a2, const char* a3, char* out,
-                         size_t size);
+void ComposeGroupCommand(const char* format, const char* a1, const char* a2, const char* a3, char* out, size_t size);
 struct GroupCommand {
     const char* format;
     const char* a1;
@@ -34,7 +33,6 @@ struct GroupCommand {
 // The nine commands of a group creation and the one of its deletion. The
 // arguments point into `items` and into the name strings passed: all of them
 // must outlive the returned series.
-std::array<GroupCommand, 9> CreateGroupCommands(const GroupItems& items, const char* groupName,
-                                                const char* programName, const char* readmeName,
-                                                const char* uninstallName);
+std::array<GroupCommand, 9> CreateGroupCommands(const GroupItems& items, const char* groupName, const char* programName,
+                                                const char* readmeName, const char* uninstallName);
 std::array<GroupCommand, 1> DeleteGroupCommands(const char* groupName);

@@ -51,9 +51,8 @@ bool IsOwnFile(const char* name)
 bool InstallDirectory(const char* programFilesDir, const char* dirName, char* out, size_t size)
 {
     ClearText(out, size);
-    const char* base = (programFilesDir != nullptr && programFilesDir[0] != '\0')
-                           ? programFilesDir
-                           : kDefaultProgramFilesDir;
+    const char* base =
+        (programFilesDir != nullptr && programFilesDir[0] != '\0') ? programFilesDir : kDefaultProgramFilesDir;
     char trimmed[kPathSize];
     if (std::strlen(base) > kMaxPathChars) {
         return false;
@@ -85,8 +84,7 @@ RemovalScope DecideRemovalScope(const char* path, const char* installDirectory)
     if (path == nullptr || std::strlen(path) <= 8) {
         return RemovalScope::None;
     }
-    if (installDirectory != nullptr && installDirectory[0] != '\0' &&
-        SameDirectory(path, installDirectory)) {
+    if (installDirectory != nullptr && installDirectory[0] != '\0' && SameDirectory(path, installDirectory)) {
         return RemovalScope::AllPlainFiles;
     }
     return RemovalScope::OwnFilesOnly;
@@ -99,12 +97,12 @@ bool ShouldDeleteEntry(RemovalScope scope, const char* name, bool isDirectory)
         return false;
     }
     switch (scope) {
-        case RemovalScope::AllPlainFiles:
-            return true;
-        case RemovalScope::OwnFilesOnly:
-            return IsOwnFile(name);
-        case RemovalScope::None:
-            break;
+    case RemovalScope::AllPlainFiles:
+        return true;
+    case RemovalScope::OwnFilesOnly:
+        return IsOwnFile(name);
+    case RemovalScope::None:
+        break;
     }
     return false;
 }

@@ -52,7 +52,12 @@ inline constexpr const char* kVirtualStoreSettingsKeys[] = {
 // The links and folders a removal deletes and names when they stay, in bit
 // order after kStayedLinks.
 enum StayedLink : unsigned {
-    kCommonDesktopLink, kUserDesktopLink, kGroupProgramLink, kGroupReadmeLink, kGroupUninstallLink, kGroupFolder,
+    kCommonDesktopLink,
+    kUserDesktopLink,
+    kGroupProgramLink,
+    kGroupReadmeLink,
+    kGroupUninstallLink,
+    kGroupFolder,
     kStayedLinkCount
 };
 // One bit per item of Tapwise's own that stayed, neither removed nor
@@ -62,13 +67,13 @@ enum : unsigned {
     kStayedRunValue = 1u << 0,
     kStayedUninstallEntry = 1u << 1,
     kStayedSettings = 1u << 2,
-    kStayedFiles = 3,                       // shift of the install directory's files (six bits)
-    kStayedLinks = 9,                       // shift of the StayedLink items (six bits)
+    kStayedFiles = 3,  // shift of the install directory's files (six bits)
+    kStayedLinks = 9,  // shift of the StayedLink items (six bits)
     kStayedUninstaller = 1u << 15,
     kStayedMachineMask = (1u << 16) - 1,
     kStayedUserRunValue = 1u << 16,
-    kStayedStoreSettings = 1u << 17,        // two bits, one a key of kVirtualStoreSettingsKeys
-    kStayedStoreFiles = 19,                 // shift of the redirected directory's files
+    kStayedStoreSettings = 1u << 17,  // two bits, one a key of kVirtualStoreSettingsKeys
+    kStayedStoreFiles = 19,           // shift of the redirected directory's files
 };
 // The files a removal names when they stay, in bit order after kStayedFiles
 // and kStayedStoreFiles.

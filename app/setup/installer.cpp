@@ -70,8 +70,7 @@ bool InstalledStartCommand(char* program, char* command)
 {
     char directory[kPathSize];
     return InstallTargetDirectory(directory, sizeof directory) &&
-           JoinPath(directory, LoadText(IDS_INSTALLED_NAME), program, kPathSize) &&
-           FileExists(program) &&
+           JoinPath(directory, LoadText(IDS_INSTALLED_NAME), program, kPathSize) && FileExists(program) &&
            FormatText(command, kStartCommandSize, "\"%s\" %s", program, SetupStartSwitch()) <
                static_cast<int>(kStartCommandSize);
 }
@@ -131,8 +130,12 @@ bool WriteUninstallEntry(const char* program, const char* uninstallCommand, cons
         const char* name;
         const char* text;
     } texts[] = {
-        {"DisplayName", LoadText(IDS_TITLE)}, {"UninstallString", uninstallCommand}, {"DisplayIcon", icon},
-        {"Publisher", "Orrinwood Media"},     {"DisplayVersion", "1.2"},            {"InstallLocation", directory},
+        {"DisplayName", LoadText(IDS_TITLE)},
+        {"UninstallString", uninstallCommand},
+        {"DisplayIcon", icon},
+        {"Publisher", "Orrinwood Media"},
+        {"DisplayVersion", "1.2"},
+        {"InstallLocation", directory},
     };
     bool written = true;
     for (const auto& v : texts)
@@ -219,8 +222,8 @@ struct InstalledFiles {
 };
 enum class CopyOutcome {
     Copied,
-    LibraryInUse,   // the old library stays on disk: no success may be claimed
-    Refused,        // Windows refused the program file: administrator rights are missing
+    LibraryInUse,  // the old library stays on disk: no success may be claimed
+    Refused,       // Windows refused the program file: administrator rights are missing
     Failed,
 };
 
@@ -244,8 +247,8 @@ CopyOutcome CopyInstallFiles(InstalledFiles* files)
     // A directory we may not create leaves the program target's path missing.
     bool refused = !CreateDirectoryA(installDir, nullptr) && GetLastError() == ERROR_ACCESS_DENIED;
 
-    HandleGuard source(CreateFileA(self, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr));
+    HandleGuard source(
+        CreateFileA(self, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     const DWORD size = source.valid() ? GetFileSize(source.h, nullptr) : INVALID_FILE_SIZE;
     LocalBlock block(size != INVALID_FILE_SIZE ? LocalAlloc(LMEM_ZEROINIT, size + 1024) : nullptr);
     DWORD got = 0;

@@ -111,7 +111,8 @@ bool GroupLinkPath(const char* folder, UINT nameId, char* out)
 bool ProgramGroupFolder(char* out)
 {
     char programs[kPathSize];
-    if (ShellFolderPath(nullptr, CSIDL_COMMON_PROGRAMS, programs) && JoinPath(programs, LoadText(IDS_GROUP), out, kPathSize))
+    if (ShellFolderPath(nullptr, CSIDL_COMMON_PROGRAMS, programs) &&
+        JoinPath(programs, LoadText(IDS_GROUP), out, kPathSize))
         return true;
     out[0] = '\0';
     return false;
@@ -171,7 +172,8 @@ unsigned DeleteProgramGroup()
     return stayed;
 }
 
-int CreateProgramGroupOverDde(const char* program, const char* readme, const char* uninstaller, const char* uninstallCommand)
+int CreateProgramGroupOverDde(const char* program, const char* readme, const char* uninstaller,
+                              const char* uninstallCommand)
 {
     // Texts are copied: the command list points into them for its whole life.
     char group[kPathSize], programName[kPathSize], readmeName[kPathSize], uninstallName[kPathSize];

@@ -188,7 +188,8 @@ int UninstallSelf(const char* tail)
         return 0;
     // A copy asked for by a limited one answers it in its exit code.
     const bool answerRequester = plan.start == CopyStart::ByRequester;
-    if (!AskYes(nullptr, IDS_REMOVE_Q, MB_ICONHAND | MB_YESNO) || !AskYes(nullptr, IDS_REALLY, MB_ICONQUESTION | MB_YESNO))
+    if (!AskYes(nullptr, IDS_REMOVE_Q, MB_ICONHAND | MB_YESNO) ||
+        !AskYes(nullptr, IDS_REALLY, MB_ICONQUESTION | MB_YESNO))
         return answerRequester ? static_cast<int>(ElevatedRemovalExitCode(false, 0)) : 0;
     if (CloseRunningInstance(1) == kCopyStillRunning) {
         // A copy left running would write its settings key back after us.

@@ -125,8 +125,8 @@ int RegisterMainWindowClass()
 
 int CreateMainWindow()
 {
-    MainWindow = CreateWindowExA(WS_EX_APPWINDOW, kMainWindowClass, LoadText(IDS_TITLE), kMainStyle,
-                                 -512, -512, 64, 64, nullptr, nullptr, ProgramInstance, nullptr);
+    MainWindow = CreateWindowExA(WS_EX_APPWINDOW, kMainWindowClass, LoadText(IDS_TITLE), kMainStyle, -512, -512, 64, 64,
+                                 nullptr, nullptr, ProgramInstance, nullptr);
     if (!MainWindow)
         return 0;
     InitCommonControls();

@@ -80,8 +80,7 @@ const char* CommandTail(const char* commandLine, const char* ownPath)
         constexpr size_t kExtension = 4;
         if (BeginsWithName(name, ownPath, ownLength)) {
             end = name + ownLength;
-        } else if (ownLength > kExtension &&
-                   BeginsWithName(ownPath + ownLength - kExtension, ".exe", kExtension) &&
+        } else if (ownLength > kExtension && BeginsWithName(ownPath + ownLength - kExtension, ".exe", kExtension) &&
                    BeginsWithName(name, ownPath, ownLength - kExtension)) {
             end = name + ownLength - kExtension;
         }

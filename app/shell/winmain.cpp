@@ -69,7 +69,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     case RunMode::HandOver:
         if (ActivateRunningInstance())
             return 0;
-        break;   // the other copy ended in between: run ourselves
+        break;  // the other copy ended in between: run ourselves
     case RunMode::Normal:
         break;
     }

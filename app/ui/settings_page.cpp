@@ -84,7 +84,8 @@ int ApplyAutostart(int option)
     }
     char program[kPathSize], command[kPathSize];
     // A command that would not fit is left unwritten rather than cut short.
-    const bool composed = OwnProgramFile(program) && ComposeCommand(program, LoadText(IDS_AUTO), command, sizeof command);
+    const bool composed =
+        OwnProgramFile(program) && ComposeCommand(program, LoadText(IDS_AUTO), command, sizeof command);
     // A machine value that is there already starts Tapwise: a second one of
     // the person's would start two copies.
     if ((composed && RegistryWrite(HKEY_LOCAL_MACHINE, kRunKey, kProductName, REG_SZ, command, 0)) ||

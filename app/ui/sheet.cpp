@@ -198,8 +198,7 @@ HBRUSH TextBackgroundOnPage(HWND page, HWND control, HDC dc)
     HMODULE theme = GetModuleHandleA("uxtheme.dll");
     if (!theme)
         return face;
-    auto textureEnabled =
-        reinterpret_cast<BOOL(WINAPI*)(HWND)>(GetProcAddress(theme, "IsThemeDialogTextureEnabled"));
+    auto textureEnabled = reinterpret_cast<BOOL(WINAPI*)(HWND)>(GetProcAddress(theme, "IsThemeDialogTextureEnabled"));
     auto drawParent =
         reinterpret_cast<HRESULT(WINAPI*)(HWND, HDC, const RECT*)>(GetProcAddress(theme, "DrawThemeParentBackground"));
     if (textureEnabled && drawParent && textureEnabled(page) && SUCCEEDED(drawParent(control, dc, nullptr)))

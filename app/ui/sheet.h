@@ -5,7 +5,7 @@
 #include <prsht.h>
 
 struct PageTableEntry {
-    DWORD templateId;   // 0 ends the table
+    DWORD templateId;  // 0 ends the table
     DWORD titleId;
     DWORD iconId;
     DLGPROC procedure;

@@ -15,8 +15,8 @@ std::atomic<int32_t> shownPercent[5];
 
 namespace {
 constexpr UINT kRefreshMessage = WM_APP + 2;
-constexpr int kCurrentFields[kPeriodCount] = {IDC_CUR_SESSION, IDC_CUR_DAY, IDC_CUR_WEEK,
-                                              IDC_CUR_MONTH, IDC_CUR_YEAR, IDC_TOTAL};
+constexpr int kCurrentFields[kPeriodCount] = {IDC_CUR_SESSION, IDC_CUR_DAY,  IDC_CUR_WEEK,
+                                              IDC_CUR_MONTH,   IDC_CUR_YEAR, IDC_TOTAL};
 constexpr int kLastFields[kLastCount] = {IDC_LAST_SESSION, IDC_LAST_DAY, IDC_LAST_WEEK, IDC_LAST_MONTH, IDC_LAST_YEAR};
 constexpr int kPercentFields[kLastCount] = {IDC_PCT_SESSION, IDC_PCT_DAY, IDC_PCT_WEEK, IDC_PCT_MONTH, IDC_PCT_YEAR};
 constexpr COLORREF kDarkRed = RGB(128, 0, 0);

@@ -3,7 +3,6 @@
 #include "ui/stats_text.h"
 #include "common/format.h"
 
-
 #include "engine/counters.h"
 
 namespace {
