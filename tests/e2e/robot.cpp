@@ -53,6 +53,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include "../win32/shell_link_reader.h"
 
 namespace {
 HWND ParseWindow(const char* s) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(strtoull(s, nullptr, 0))); }
@@ -294,40 +295,25 @@ int SpecialFolder(int csidl)
     return 0;
 }
 
-// Reads a link the way the shell does, so tests see what a user's click would run.
-int ReadLink(const char* file)
+void PrintNamed(const char* name, const std::string& value, const char* end = "\n")
 {
-    if (FAILED(CoInitialize(nullptr)))
+    printf("%s ", name);
+    PrintQuoted(value);
+    fputs(end, stdout);
+}
+
+int PrintLink(const char* file)
+{
+    const LinkFields link = ReadLink(file);
+    if (!link.loaded)
         return 1;
-    int rc = 1;
-    IShellLinkA* link = nullptr;
-    if (CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                         reinterpret_cast<void**>(&link)) == S_OK) {
-        IPersistFile* persist = nullptr;
-        if (link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)) == S_OK) {
-            WCHAR wide[MAX_PATH];
-            MultiByteToWideChar(CP_ACP, 0, file, -1, wide, MAX_PATH);
-            if (persist->Load(wide, STGM_READ) == S_OK) {
-                char text[1024];
-                int icon = 0;
-                text[0] = 0; link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
-                fputs("path ", stdout); PrintQuoted(text); putchar('\n');
-                text[0] = 0; link->GetArguments(text, sizeof text);
-                fputs("args ", stdout); PrintQuoted(text); putchar('\n');
-                text[0] = 0; link->GetWorkingDirectory(text, sizeof text);
-                fputs("workdir ", stdout); PrintQuoted(text); putchar('\n');
-                text[0] = 0; link->GetDescription(text, sizeof text);
-                fputs("description ", stdout); PrintQuoted(text); putchar('\n');
-                text[0] = 0; link->GetIconLocation(text, sizeof text, &icon);
-                fputs("icon ", stdout); PrintQuoted(text); printf(" %d\n", icon);
-                rc = 0;
-            }
-            persist->Release();
-        }
-        link->Release();
-    }
-    CoUninitialize();
-    return rc;
+    PrintNamed("path", link.path);
+    PrintNamed("args", link.args);
+    PrintNamed("workdir", link.workdir);
+    PrintNamed("description", link.description);
+    PrintNamed("icon", link.icon, "");
+    printf(" %d\n", link.iconIndex);
+    return 0;
 }
 
 int Image(DWORD pid)
@@ -681,7 +667,7 @@ constexpr Verb kVerbs[] = {
     {"postn", PostN},
     {"record", Record},
     {"folder", [](A a) { return SpecialFolder(static_cast<int>(Number(a(2)))); }},
-    {"link", [](A a) { return ReadLink(a(2)); }},
+    {"link", [](A a) { return PrintLink(a(2)); }},
     {"image", [](A a) { return Image(Dword(a(2))); }},
     {"idle", [](A a) { return Idle(Dword(a(2)), !strcmp(a(3), "tray")); }},
     {"standin", [](A a) { return StandIn(a(2), Dword(a(3))); }},
