@@ -321,6 +321,19 @@ def find(resources, rtype, rid):
     return None
 
 
+def parsed(c, resources, rtype, rid, name, expected, parse):
+    """parse(data) of the resource, or None once a failure has said why not."""
+    data = find(resources, rtype, rid)
+    if data is None:
+        c.fail(name, "expected %s, found none" % expected)
+        return None
+    try:
+        return parse(data)
+    except Malformed as e:
+        c.fail(name, str(e))
+        return None
+
+
 def check_inventory(c, resources):
     for (t, r, lang, _data) in resources:
         c.equal("language of %s %r" % (type_label(t), r), LANG_EN_US, lang)
@@ -398,19 +411,17 @@ def parse_menu_items(r):
             return items
 
 
+def parse_menu(c, data):
+    r = Reader(data)
+    version, header = r.take("<HH")
+    c.equal("menu 102 is a plain menu template (version, header size)",
+            (0, 0), (version, header))
+    return parse_menu_items(r)
+
+
 def check_menu(c, resources):
-    data = find(resources, RT_MENU, 102)
-    if data is None:
-        c.fail("menu 102", "expected a menu, found none")
-        return
-    try:
-        r = Reader(data)
-        version, header = r.take("<HH")
-        c.equal("menu 102 is a plain menu template (version, header size)",
-                (0, 0), (version, header))
-        top = parse_menu_items(r)
-    except Malformed as e:
-        c.fail("menu 102", str(e))
+    top = parsed(c, resources, RT_MENU, 102, "menu 102", "a menu", lambda data: parse_menu(c, data))
+    if top is None:
         return
     c.equal("menu 102 has one top-level pop-up", ["popup"], [i[0] for i in top])
     if not top or top[0][0] != "popup":
@@ -487,21 +498,17 @@ def check_icons(c, resources):
 
 
 def check_bitmap(c, resources):
-    data = find(resources, RT_BITMAP, 107)
-    if data is None:
-        c.fail("bitmap 107", "expected a bitmap, found none")
+    bitmap = parsed(c, resources, RT_BITMAP, 107, "bitmap 107", "a bitmap",
+                    lambda data: (Reader(data).take("<IiiHHIIiiII"), len(data)))
+    if bitmap is None:
         return
-    try:
-        hdr = Reader(data).take("<IiiHHIIiiII")
-    except Malformed as e:
-        c.fail("bitmap 107", str(e))
-        return
+    hdr, size = bitmap
     bi_size, w, h, planes, bits, comp = hdr[:6]
     c.equal("bitmap 107 BITMAPINFOHEADER size", 40, bi_size)
     c.equal("bitmap 107 width x height (bottom-up)", (110, 87), (w, h))
     c.equal("bitmap 107 planes, bits per pixel, BI_RGB", (1, 24, 0), (planes, bits, comp))
     stride = (110 * 3 + 3) & ~3
-    c.equal("bitmap 107 size (header and padded rows)", 40 + stride * 87, len(data))
+    c.equal("bitmap 107 size (header and padded rows)", 40 + stride * 87, size)
 
 
 # ---------------------------------------------------------------------------
@@ -554,6 +561,8 @@ def check_custom(c, resources, dll_bytes):
 
 
 def parse_dialog(data):
+    if len(data) >= 4 and struct.unpack_from("<HH", data) == (1, 0xFFFF):
+        raise Malformed("expected a plain DLGTEMPLATE, found DLGTEMPLATEEX")
     r = Reader(data)
     style, exstyle, cdit, x, y, cx, cy = r.take("<IIHhhhh")
     d = {"style": style, "exstyle": exstyle, "cdit": cdit, "rect": (x, y, cx, cy)}
@@ -588,17 +597,8 @@ def check_dialogs(c, resources):
     for did in sorted(DIALOGS):
         caption, table = DIALOGS[did]
         name = "dialog %d" % did
-        data = find(resources, RT_DIALOG, did)
-        if data is None:
-            c.fail(name, "expected a template, found none")
-            continue
-        if len(data) >= 4 and struct.unpack_from("<HH", data) == (1, 0xFFFF):
-            c.fail(name, "expected a plain DLGTEMPLATE, found DLGTEMPLATEEX")
-            continue
-        try:
-            d = parse_dialog(data)
-        except Malformed as e:
-            c.fail(name, str(e))
+        d = parsed(c, resources, RT_DIALOG, did, name, "a template", parse_dialog)
+        if d is None:
             continue
         c.equal(name + " style", hex(PAGE_STYLE), hex(d["style"]))
         c.equal(name + " extended style", 0, d["exstyle"])
@@ -672,15 +672,11 @@ def parse_version_node(data, pos):
 
 
 def check_version(c, resources):
-    data = find(resources, RT_VERSION, 1)
-    if data is None:
-        c.fail("version 1", "expected a version resource, found none")
+    root = parsed(c, resources, RT_VERSION, 1, "version 1", "a version resource",
+                  lambda data: parse_version_node(data, 0))
+    if root is None:
         return
-    try:
-        key, fixed, children, _end = parse_version_node(data, 0)
-    except Malformed as e:
-        c.fail("version 1", str(e))
-        return
+    key, fixed, children, _end = root
     c.equal("version root key", "VS_VERSION_INFO", key)
     if c.equal("version fixed part size", 52, len(fixed)):
         f = struct.unpack("<13I", fixed)

@@ -53,6 +53,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include "../win32/shell_link_reader.h"
 
 namespace {
 HWND ParseWindow(const char* s) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(strtoull(s, nullptr, 0))); }
@@ -294,40 +295,25 @@ int SpecialFolder(int csidl)
     return 0;
 }
 
-// Reads a link the way the shell does, so tests see what a user's click would run.
-int ReadLink(const char* file)
+void PrintNamed(const char* name, const std::string& value, const char* end = "\n")
 {
-    if (FAILED(CoInitialize(nullptr)))
+    printf("%s ", name);
+    PrintQuoted(value);
+    fputs(end, stdout);
+}
+
+int PrintLink(const char* file)
+{
+    const LinkFields link = ReadLink(file);
+    if (!link.loaded)
         return 1;
-    int rc = 1;
-    IShellLinkA* link = nullptr;
-    if (CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                         reinterpret_cast<void**>(&link)) == S_OK) {
-        IPersistFile* persist = nullptr;
-        if (link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)) == S_OK) {
-            WCHAR wide[MAX_PATH];
-            MultiByteToWideChar(CP_ACP, 0, file, -1, wide, MAX_PATH);
-            if (persist->Load(wide, STGM_READ) == S_OK) {
-                char text[1024];
-                int icon = 0;
-                text[0] = 0; link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
-                fputs("path ", stdout); PrintQuoted(text); putchar('\n');
-                text[0] = 0; link->GetArguments(text, sizeof text);
-                fputs("args ", stdout); PrintQuoted(text); putchar('\n');
-                text[0] = 0; link->GetWorkingDirectory(text, sizeof text);
-                fputs("workdir ", stdout); PrintQuoted(text); putchar('\n');
-                text[0] = 0; link->GetDescription(text, sizeof text);
-                fputs("description ", stdout); PrintQuoted(text); putchar('\n');
-                text[0] = 0; link->GetIconLocation(text, sizeof text, &icon);
-                fputs("icon ", stdout); PrintQuoted(text); printf(" %d\n", icon);
-                rc = 0;
-            }
-            persist->Release();
-        }
-        link->Release();
-    }
-    CoUninitialize();
-    return rc;
+    PrintNamed("path", link.path);
+    PrintNamed("args", link.args);
+    PrintNamed("workdir", link.workdir);
+    PrintNamed("description", link.description);
+    PrintNamed("icon", link.icon, "");
+    printf(" %d\n", link.iconIndex);
+    return 0;
 }
 
 int Image(DWORD pid)
@@ -464,166 +450,243 @@ int Burst(unsigned count, unsigned spacingUs)
     return 0;
 }
 
+// A command's words: [1] is the command itself; one not given reads as empty.
+struct Args {
+    int count;
+    char** words;
+    const char* operator()(int i) const { return i < count ? words[i] : ""; }
+};
+
+int PrintWindow(HWND w)
+{
+    printf("%#llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(w)));
+    return 0;
+}
+
+DWORD Dword(const char* s) { return static_cast<DWORD>(Number(s)); }
+HWND ItemOf(const Args& a) { return GetDlgItem(ParseWindow(a(2)), static_cast<int>(Number(a(3)))); }
+
+int Wait(const Args& a)
+{
+    HWND w = WaitWindow(OrNull(a(2)), OrNull(a(3)), Dword(a(4)), !strcmp(a(5), "visible"));
+    PrintWindow(w);
+    return w ? 0 : 1;
+}
+
+int Text(const Args& a)
+{
+    HWND w = a.count > 3 ? ItemOf(a) : ParseWindow(a(2));
+    PrintQuoted(TextOf(w));
+    putchar('\n');
+    return 0;
+}
+
+int Click(const Args& a)
+{
+    HWND b = ItemOf(a);
+    if (!b)
+        return 1;
+    PostMessageA(b, BM_CLICK, 0, 0);
+    return 0;
+}
+
+int PostOrSend(const Args& a, bool post)
+{
+    HWND w = ParseWindow(a(2));
+    UINT msg = static_cast<UINT>(Number(a(3)));
+    WPARAM wp = static_cast<WPARAM>(Number(a(4)));
+    LPARAM lp = static_cast<LPARAM>(Number(a(5)));
+    if (post)
+        return PostMessageA(w, msg, wp, lp) ? 0 : 1;
+    DWORD_PTR result = 0;
+    LRESULT ok = SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, 10000, &result);
+    printf("%lld\n", static_cast<long long>(result));
+    return ok ? 0 : 1;
+}
+
+int Rect(const Args& a)
+{
+    RECT r = {};
+    GetWindowRect(ParseWindow(a(2)), &r);
+    printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    return 0;
+}
+
+int Pid(const Args& a)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(ParseWindow(a(2)), &pid);
+    printf("%lu\n", pid);
+    return 0;
+}
+
+int Input(const Args& a)
+{
+    if (strcmp(a(2), "click") != 0)
+        return 64;
+    return InputClick(static_cast<int>(Number(a(3))), static_cast<int>(Number(a(4))), a(5), !strcmp(a(6), "double"));
+}
+
+int WaitForEnd(const Args& a, bool kill)
+{
+    HANDLE p = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, Dword(a(2)));
+    if (!p) {
+        puts("gone");
+        return 0;
+    }
+    if (kill)
+        TerminateProcess(p, 9);
+    DWORD code = 0;
+    bool ended = WaitForSingleObject(p, a.count > 3 ? Dword(a(3)) : 5000) == WAIT_OBJECT_0;
+    GetExitCodeProcess(p, &code);
+    CloseHandle(p);
+    if (!ended) {
+        puts("running");
+        return 1;
+    }
+    printf("%lu\n", code);
+    return 0;
+}
+
+int State(const Args& a)
+{
+    HWND w = ParseWindow(a(2));
+    if (!IsWindow(w))
+        return 1;
+    // Only what the window server keeps: Wine answers nothing else about another process's class.
+    printf("visible=%d iconic=%d zoomed=%d style=%#lx exstyle=%#lx classstyle=%#lx\n",
+           IsWindowVisible(w) ? 1 : 0, IsIconic(w) ? 1 : 0, IsZoomed(w) ? 1 : 0,
+           static_cast<unsigned long>(GetWindowLongA(w, GWL_STYLE)),
+           static_cast<unsigned long>(GetWindowLongA(w, GWL_EXSTYLE)),
+           static_cast<unsigned long>(GetClassLongA(w, GCL_STYLE)));
+    return 0;
+}
+
+int Move(const Args& a)
+{
+    return SetWindowPos(ParseWindow(a(2)), nullptr, static_cast<int>(strtol(a(3), nullptr, 0)),
+                        static_cast<int>(strtol(a(4), nullptr, 0)), 0, 0,
+                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE) ? 0 : 1;
+}
+
+// One run for a burst: a run per message would spread it over seconds.
+int PostN(const Args& a)
+{
+    unsigned long long count = Number(a(2));
+    HWND w = ParseWindow(a(3));
+    UINT msg = static_cast<UINT>(Number(a(4)));
+    for (unsigned long long i = 0; i < count; ++i)
+        if (!PostMessageA(w, msg, static_cast<WPARAM>(Number(a(5))), static_cast<LPARAM>(Number(a(6)))))
+            return 1;
+    return 0;
+}
+
+int Record(const Args& a)
+{
+    FILE* f = fopen(a(2), "ab");
+    if (!f)
+        return 1;
+    for (int i = 3; i < a.count; ++i)
+        fprintf(f, i > 3 ? " %s" : "%s", a(i));
+    fputc('\n', f);
+    fclose(f);
+    return 0;
+}
+
+int Spawn(const Args& a)
+{
+    // Wine quotes the program name itself for a plain CreateProcess;
+    // naming the application separately keeps the raw line as written.
+    char line[1024];
+    snprintf(line, sizeof line, "%s", a(3));
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    const bool limited = !strcmp(a(4), "limited");
+    HANDLE token = limited ? LimitedToken() : nullptr;
+    BOOL started = limited ? token && CreateProcessAsUserA(token, a(2), line, nullptr, nullptr, FALSE, 0, nullptr,
+                                                           nullptr, &si, &pi)
+                           : CreateProcessA(a(2), line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    if (!started)
+        return 1;
+    printf("%lu\n", static_cast<unsigned long>(pi.dwProcessId));
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return 0;
+}
+
+int Untray(const Args& a)
+{
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    icon.hWnd = ParseWindow(a(2));
+    icon.uID = static_cast<UINT>(Number(a(3)));
+    return Shell_NotifyIconA(NIM_DELETE, &icon) ? 0 : 1;
+}
+
+int Hold(const Args& a)
+{
+    if (!strcmp(a(4), "open")) {
+        if (CreateFileA(a(2), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr) ==
+            INVALID_HANDLE_VALUE)
+            return 1;
+    } else if (!LoadLibraryA(a(2))) {
+        return 1;
+    }
+    Sleep(Dword(a(3)));
+    return 0;
+}
+
+struct Verb {
+    const char* name;
+    int (*run)(const Args&);
+};
+
+using A = const Args&;
+constexpr Verb kVerbs[] = {
+    {"find", [](A a) { return PrintWindow(FindWindowA(OrNull(a(2)), OrNull(a(3)))); }},
+    {"wait", Wait},
+    {"top", [](A) { EnumWindows(PrintTop, 0); return 0; }},
+    {"children", [](A a) { EnumChildWindows(ParseWindow(a(2)), PrintChild, 0); return 0; }},
+    {"text", Text},
+    {"item", [](A a) { return PrintWindow(ItemOf(a)); }},
+    {"click", Click},
+    {"answer", [](A a) { return Answer(a(2), a(3), Dword(a(4))); }},
+    {"post", [](A a) { return PostOrSend(a, true); }},
+    {"send", [](A a) { return PostOrSend(a, false); }},
+    {"rect", Rect},
+    {"pid", Pid},
+    {"input", Input},
+    {"regget", [](A a) { return RegGet(a(2), a(3)); }},
+    {"regset", [](A a) { return RegSet(a(2), a(3), a(4), a(5)); }},
+    {"regdel", [](A a) { return RegDel(a(2), a.count > 3 ? a(3) : nullptr); }},
+    {"wait-exit", [](A a) { return WaitForEnd(a, false); }},
+    {"kill", [](A a) { return WaitForEnd(a, true); }},
+    {"state", State},
+    {"move", Move},
+    {"postn", PostN},
+    {"record", Record},
+    {"folder", [](A a) { return SpecialFolder(static_cast<int>(Number(a(2)))); }},
+    {"link", [](A a) { return PrintLink(a(2)); }},
+    {"image", [](A a) { return Image(Dword(a(2))); }},
+    {"idle", [](A a) { return Idle(Dword(a(2)), !strcmp(a(3), "tray")); }},
+    {"standin", [](A a) { return StandIn(a(2), Dword(a(3))); }},
+    {"spawn", Spawn},
+    {"procs", [](A a) { return Processes(a(2)); }},
+    {"regmsg", [](A a) { printf("%u\n", RegisterWindowMessageA(a(2))); return 0; }},
+    {"untray", Untray},
+    {"burst", [](A a) { return Burst(static_cast<unsigned>(Number(a(2))), static_cast<unsigned>(Number(a(3)))); }},
+    {"hold", Hold},
+};
+
 int RunCommand(int argc, char** argv)
 {
     if (argc < 2)
         return 64;
-    const char* cmd = argv[1];
-    auto arg = [&](int i) { return i < argc ? argv[i] : ""; };
-    if (!strcmp(cmd, "find")) {
-        printf("%#llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(FindWindowA(OrNull(arg(2)), OrNull(arg(3))))));
-    } else if (!strcmp(cmd, "wait")) {
-        HWND w = WaitWindow(OrNull(arg(2)), OrNull(arg(3)), static_cast<DWORD>(Number(arg(4))), !strcmp(arg(5), "visible"));
-        printf("%#llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(w)));
-        return w ? 0 : 1;
-    } else if (!strcmp(cmd, "top")) {
-        EnumWindows(PrintTop, 0);
-    } else if (!strcmp(cmd, "children")) {
-        EnumChildWindows(ParseWindow(arg(2)), PrintChild, 0);
-    } else if (!strcmp(cmd, "text")) {
-        HWND w = ParseWindow(arg(2));
-        if (argc > 3)
-            w = GetDlgItem(w, static_cast<int>(Number(arg(3))));
-        PrintQuoted(TextOf(w));
-        putchar('\n');
-    } else if (!strcmp(cmd, "item")) {
-        printf("%#llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(
-                              GetDlgItem(ParseWindow(arg(2)), static_cast<int>(Number(arg(3)))))));
-    } else if (!strcmp(cmd, "click")) {
-        HWND b = GetDlgItem(ParseWindow(arg(2)), static_cast<int>(Number(arg(3))));
-        if (!b)
-            return 1;
-        PostMessageA(b, BM_CLICK, 0, 0);
-    } else if (!strcmp(cmd, "answer")) {
-        return Answer(arg(2), arg(3), static_cast<DWORD>(Number(arg(4))));
-    } else if (!strcmp(cmd, "post") || !strcmp(cmd, "send")) {
-        HWND w = ParseWindow(arg(2));
-        UINT msg = static_cast<UINT>(Number(arg(3)));
-        WPARAM wp = static_cast<WPARAM>(Number(arg(4)));
-        LPARAM lp = static_cast<LPARAM>(Number(arg(5)));
-        if (!strcmp(cmd, "post"))
-            return PostMessageA(w, msg, wp, lp) ? 0 : 1;
-        DWORD_PTR result = 0;
-        LRESULT ok = SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, 10000, &result);
-        printf("%lld\n", static_cast<long long>(result));
-        return ok ? 0 : 1;
-    } else if (!strcmp(cmd, "rect")) {
-        RECT r = {};
-        GetWindowRect(ParseWindow(arg(2)), &r);
-        printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
-    } else if (!strcmp(cmd, "pid")) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(ParseWindow(arg(2)), &pid);
-        printf("%lu\n", pid);
-    } else if (!strcmp(cmd, "input") && !strcmp(arg(2), "click")) {
-        return InputClick(static_cast<int>(Number(arg(3))), static_cast<int>(Number(arg(4))), arg(5), !strcmp(arg(6), "double"));
-    } else if (!strcmp(cmd, "regget")) {
-        return RegGet(arg(2), arg(3));
-    } else if (!strcmp(cmd, "regset")) {
-        return RegSet(arg(2), arg(3), arg(4), arg(5));
-    } else if (!strcmp(cmd, "regdel")) {
-        return RegDel(arg(2), argc > 3 ? arg(3) : nullptr);
-    } else if (!strcmp(cmd, "wait-exit") || !strcmp(cmd, "kill")) {
-        HANDLE p = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE,
-                               static_cast<DWORD>(Number(arg(2))));
-        if (!p) {
-            puts("gone");
-            return 0;
-        }
-        if (!strcmp(cmd, "kill"))
-            TerminateProcess(p, 9);
-        DWORD code = 0;
-        bool ended = WaitForSingleObject(p, static_cast<DWORD>(argc > 3 ? Number(arg(3)) : 5000)) == WAIT_OBJECT_0;
-        GetExitCodeProcess(p, &code);
-        CloseHandle(p);
-        if (!ended) {
-            puts("running");
-            return 1;
-        }
-        printf("%lu\n", code);
-    } else if (!strcmp(cmd, "state")) {
-        HWND w = ParseWindow(arg(2));
-        if (!IsWindow(w))
-            return 1;
-        // Only what the window server keeps: Wine answers nothing else about another process's class.
-        printf("visible=%d iconic=%d zoomed=%d style=%#lx exstyle=%#lx classstyle=%#lx\n",
-               IsWindowVisible(w) ? 1 : 0, IsIconic(w) ? 1 : 0, IsZoomed(w) ? 1 : 0,
-               static_cast<unsigned long>(GetWindowLongA(w, GWL_STYLE)),
-               static_cast<unsigned long>(GetWindowLongA(w, GWL_EXSTYLE)),
-               static_cast<unsigned long>(GetClassLongA(w, GCL_STYLE)));
-    } else if (!strcmp(cmd, "move")) {
-        return SetWindowPos(ParseWindow(arg(2)), nullptr, static_cast<int>(strtol(arg(3), nullptr, 0)),
-                            static_cast<int>(strtol(arg(4), nullptr, 0)), 0, 0,
-                            SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE) ? 0 : 1;
-    } else if (!strcmp(cmd, "postn")) {
-        // One run for a burst: a run per message would spread it over seconds.
-        unsigned long long count = Number(arg(2));
-        HWND w = ParseWindow(arg(3));
-        UINT msg = static_cast<UINT>(Number(arg(4)));
-        for (unsigned long long i = 0; i < count; ++i)
-            if (!PostMessageA(w, msg, static_cast<WPARAM>(Number(arg(5))), static_cast<LPARAM>(Number(arg(6)))))
-                return 1;
-    } else if (!strcmp(cmd, "record")) {
-        FILE* f = fopen(arg(2), "ab");
-        if (!f)
-            return 1;
-        for (int i = 3; i < argc; ++i)
-            fprintf(f, i > 3 ? " %s" : "%s", argv[i]);
-        fputc('\n', f);
-        fclose(f);
-    } else if (!strcmp(cmd, "folder")) {
-        return SpecialFolder(static_cast<int>(Number(arg(2))));
-    } else if (!strcmp(cmd, "link")) {
-        return ReadLink(arg(2));
-    } else if (!strcmp(cmd, "image")) {
-        return Image(static_cast<DWORD>(Number(arg(2))));
-    } else if (!strcmp(cmd, "idle")) {
-        return Idle(static_cast<DWORD>(Number(arg(2))), !strcmp(arg(3), "tray"));
-    } else if (!strcmp(cmd, "standin")) {
-        return StandIn(arg(2), static_cast<DWORD>(Number(arg(3))));
-    } else if (!strcmp(cmd, "spawn")) {
-        // Wine quotes the program name itself for a plain CreateProcess;
-        // naming the application separately keeps the raw line as written.
-        char line[1024];
-        snprintf(line, sizeof line, "%s", arg(3));
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi = {};
-        const bool limited = !strcmp(arg(4), "limited");
-        HANDLE token = limited ? LimitedToken() : nullptr;
-        BOOL started = limited ? token && CreateProcessAsUserA(token, arg(2), line, nullptr, nullptr, FALSE, 0, nullptr,
-                                                               nullptr, &si, &pi)
-                               : CreateProcessA(arg(2), line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-        if (!started)
-            return 1;
-        printf("%lu\n", static_cast<unsigned long>(pi.dwProcessId));
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    } else if (!strcmp(cmd, "procs")) {
-        return Processes(arg(2));
-    } else if (!strcmp(cmd, "regmsg")) {
-        printf("%u\n", RegisterWindowMessageA(arg(2)));
-    } else if (!strcmp(cmd, "untray")) {
-        NOTIFYICONDATAA icon = {};
-        icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
-        icon.hWnd = ParseWindow(arg(2));
-        icon.uID = static_cast<UINT>(Number(arg(3)));
-        return Shell_NotifyIconA(NIM_DELETE, &icon) ? 0 : 1;
-    } else if (!strcmp(cmd, "burst")) {
-        return Burst(static_cast<unsigned>(Number(arg(2))), static_cast<unsigned>(Number(arg(3))));
-    } else if (!strcmp(cmd, "hold")) {
-        if (!strcmp(arg(4), "open")) {
-            if (CreateFileA(arg(2), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr) ==
-                INVALID_HANDLE_VALUE)
-                return 1;
-        } else if (!LoadLibraryA(arg(2))) {
-            return 1;
-        }
-        Sleep(static_cast<DWORD>(Number(arg(3))));
-    } else {
-        return 64;
-    }
-    return 0;
+    for (const Verb& verb : kVerbs)
+        if (!strcmp(argv[1], verb.name))
+            return verb.run(Args{argc, argv});
+    return 64;
 }
 
 // Starting a program costs seconds where the CPU is emulated; serving many

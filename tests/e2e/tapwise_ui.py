@@ -152,6 +152,13 @@ def wait_sheet(ms=10000):
     return sheet
 
 
+def open_sheet(main):
+    """The statistics window opened by a click on the tray icon: (sheet, its current page)."""
+    t.post(main, t.TRAY_MESSAGE, 1, t.WM_LBUTTONDOWN)
+    sheet = wait_sheet()
+    return sheet, current_page(sheet)
+
+
 def no_sheet_within(ms):
     """True when no statistics window shows up within ms milliseconds."""
     return t.wait_window("#32770", t.TITLE, ms) == 0

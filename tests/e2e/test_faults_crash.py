@@ -93,9 +93,7 @@ def test_killed_hard_keeps_the_last_save():
     proc = clock.start([program, "-Auto"], cwd=unix)
     main = t.wait_main_window()
     check(main, "TW.exe -Auto did not start again after the kill")
-    t.post(main, t.TRAY_MESSAGE, 1, t.WM_LBUTTONDOWN)
-    sheet = ui.wait_sheet()
-    page = ui.current_page(sheet)
+    sheet, page = ui.open_sheet(main)
     expected = {n: str(after_kill[n]) for n in COUNTERS}
     expected["CounterCurrentSession"] = "0"
     fields = {"CounterCurrentSession": 1030, "CounterLastSession": 1034, "CounterCurrentDay": 1031,

@@ -49,6 +49,25 @@ def start_before_midnight(directory, day, seconds_before):
     return proc, main, int(t.robot("pid", hex(main)).strip()), unix, midnight
 
 
+def tuesday_before_midnight(directory, seconds_before):
+    """A store holding Tuesday's counts 10, 20 and 30, notepad to click in, and
+    start_before_midnight on that day; returns the click points, then what
+    start_before_midnight returns."""
+    ui.keep_desktop()
+    ui.end_running_copies()
+    seed(dict(TUESDAY, CounterCurrentDay=10, CounterCurrentWeek=20, CounterCurrentTotal=30))
+    _, _, points = t.start_click_target()
+    return (points,) + start_before_midnight(directory, 14, seconds_before)
+
+
+def uninstall_run(unix):
+    """TW.exe -Uninst in `unix`, both questions answered yes, run to its end."""
+    uninstall = t.start([os.path.join(unix, "TW.exe"), "-Uninst"], cwd=unix)
+    t.answer(t.TITLE, "IDYES", 30000)
+    t.answer(t.TITLE, "IDYES")
+    check_eq(0, t.wait_exit(uninstall, 30), "exit code of the uninstall run")
+
+
 def save(main):
     check_eq(1, t.send(main, t.WM_QUERYENDSESSION), "answer to WM_QUERYENDSESSION")
     return t.key_values()
@@ -66,11 +85,7 @@ def test_settings_key_read_only_while_running():
     # Wine checks registry access lists as Windows does, so the settings key can
     # really be made read-only (keylock.exe). Saves are refused while it is
     # locked; reads still work, so the roll finds "Path" and writes its line.
-    ui.keep_desktop()
-    ui.end_running_copies()
-    seed(dict(TUESDAY, CounterCurrentDay=10, CounterCurrentWeek=20, CounterCurrentTotal=30))
-    _, _, points = t.start_click_target()
-    proc, main, pid, unix, midnight = start_before_midnight("TwLocked", 14, 14)
+    points, proc, main, pid, unix, midnight = tuesday_before_midnight("TwLocked", 14)
     t.click_times(points, 2)
     time.sleep(0.3)
     stored = save(main)
@@ -137,11 +152,7 @@ def test_settings_key_read_only_at_start():
 def test_history_file_blocked_across_midnight():
     # A directory in place of Day.txt: neither opened nor created, whoever runs the
     # program (Wine runs as root here, so file permissions would not stop it).
-    ui.keep_desktop()
-    ui.end_running_copies()
-    seed(dict(TUESDAY, CounterCurrentDay=10, CounterCurrentWeek=20, CounterCurrentTotal=30))
-    _, _, points = t.start_click_target()
-    proc, main, pid, unix, midnight = start_before_midnight("TwBlocked", 14, 12)
+    points, proc, main, pid, unix, midnight = tuesday_before_midnight("TwBlocked", 12)
     obstacle = os.path.join(unix, "Day.txt")
     os.mkdir(obstacle)
     t.click_times(points, 2)
@@ -213,9 +224,7 @@ def test_hostile_store_values():
                            "CounterCurrentMonth", "CounterCurrentYear", "CounterCurrentTotal", "CounterLastSession",
                            "DateYear", "DateMonth", "DateWeek", "DateDay")),
              "stored after three clicks (every value a 4-byte number again)")
-    t.post(main, t.TRAY_MESSAGE, 1, t.WM_LBUTTONDOWN)
-    sheet = ui.wait_sheet()
-    page = ui.current_page(sheet)
+    sheet, page = ui.open_sheet(main)
     shown = ui.fields(page)
     check_eq(("2147483647", "-2", "-2147483645"), (shown[ui.TOTAL_FIELD], shown[1033], shown[1004]),
              "Total, Month and Year shown")
@@ -248,10 +257,7 @@ def test_hostile_store_values():
     check_eq([], dialogs_of(pid), "windows shown by the program")
 
     # The uninstaller, with the copy still running, takes only Tapwise's own files there.
-    uninstall = t.start([os.path.join(unix, "TW.exe"), "-Uninst"], cwd=unix)
-    t.answer(t.TITLE, "IDYES", 30000)
-    t.answer(t.TITLE, "IDYES")
-    check_eq(0, t.wait_exit(uninstall, 30), "exit code of the uninstall run")
+    uninstall_run(unix)
     check_eq(0, t.wait_exit(proc, 10), "exit code of the copy closed by the uninstaller")
     check_eq(None, t.key_values(), "settings key after the uninstall run")
     check_eq(before, listings(*watched), "listings of C:\\ and the Windows directory after the uninstall run")
@@ -268,10 +274,7 @@ def test_overlong_path_at_uninstall():
     t.reg_set(t.SETTINGS_KEY, "Path", "sz", "C:\\TwHostile\\" + "p" * 287)
     t.reg_set(t.SETTINGS_KEY, "CounterCurrentTotal", "dword", 5)
     t.reg_set(t.RUN_KEY, "Tapwise", "sz", "C:\\TwHostile\\TW.exe -Auto")
-    uninstall = t.start([os.path.join(unix, "TW.exe"), "-Uninst"], cwd=unix)
-    t.answer(t.TITLE, "IDYES", 30000)
-    t.answer(t.TITLE, "IDYES")
-    check_eq(0, t.wait_exit(uninstall, 30), "exit code of the uninstall run")
+    uninstall_run(unix)
     check_eq(None, t.key_values(), "settings key after the uninstall run")
     check_eq(None, t.reg_get(t.RUN_KEY, "Tapwise"), "Run value after the uninstall run")
     check_eq(["TW.exe", "Tapwise.dll"], sorted(os.listdir(unix)), "files in C:\\TwHostile")

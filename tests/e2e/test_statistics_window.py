@@ -196,7 +196,6 @@ def test_statistics_page_shows_and_follows_counts():
     del first[ui.TIME_FIELD], second[ui.TIME_FIELD]
     t.check_eq(first, second, "page fields other than the time, two seconds apart")
 
-    # The link button hands its address to the shell.
     opened = ui.opened_addresses("TwValues", lambda: t.robot("click", hex(page), ui.STATS_LINK))
     t.check_eq([ui.resource_string("IDS_LINK_URL")], opened, "addresses opened by the page's link button")
 

@@ -36,14 +36,21 @@ constexpr TextCase kCountCases[] = {
     {INT32_MIN, "-2147483648"},
 };
 
-TEST(FormatCount, PlainSignedDecimalWithoutSeparators)
+// Each case written over a buffer of '#', so that a missing terminator shows.
+template <size_t N>
+void ExpectTexts(void (*format)(int32_t, char*, size_t), const TextCase (&cases)[N], const char* what)
 {
-    for (const TextCase& c : kCountCases) {
+    for (const TextCase& c : cases) {
         char out[256];
         std::memset(out, '#', sizeof out);
-        FormatCount(c.value, out, sizeof out);
-        EXPECT_STREQ(out, c.expected) << "count " << c.value;
+        format(c.value, out, sizeof out);
+        EXPECT_STREQ(out, c.expected) << what << " " << c.value;
     }
+}
+
+TEST(FormatCount, PlainSignedDecimalWithoutSeparators)
+{
+    ExpectTexts(FormatCount, kCountCases, "count");
 }
 
 TEST(FormatCount, CutsToTheBufferAndTerminates)
@@ -77,12 +84,7 @@ constexpr TextCase kPercentCases[] = {
 
 TEST(FormatPercent, SignOnlyAboveZeroAndNotAvailableAsText)
 {
-    for (const TextCase& c : kPercentCases) {
-        char out[256];
-        std::memset(out, '#', sizeof out);
-        FormatPercent(c.value, out, sizeof out);
-        EXPECT_STREQ(out, c.expected) << "percent " << c.value;
-    }
+    ExpectTexts(FormatPercent, kPercentCases, "percent");
 }
 
 TEST(FormatPercent, CutsToTheBufferAndTerminates)

@@ -19,6 +19,7 @@
 #include <tuple>
 #include <string>
 #include <vector>
+#include "shell_link_reader.h"
 
 namespace {
 // Link names of their own, so that no installation's Tapwise.lnk is touched.
@@ -113,48 +114,6 @@ std::vector<std::string> Listing(const std::string& dir)
     FindClose(search);
     std::sort(names.begin(), names.end());
     return names;
-}
-
-struct LinkFields {
-    bool loaded = false;
-    std::string path, args, workdir, description;
-};
-
-// Reads a link file the way the shell does when it is opened.
-LinkFields ReadLink(const std::string& file)
-{
-    LinkFields fields;
-    HRESULT init = CoInitialize(nullptr);
-    IShellLinkA* link = nullptr;
-    if (CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                         reinterpret_cast<void**>(&link)) == S_OK) {
-        IPersistFile* persist = nullptr;
-        if (link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)) == S_OK) {
-            WCHAR wide[MAX_PATH];
-            MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
-            if (persist->Load(wide, STGM_READ) == S_OK) {
-                char text[1024];
-                fields.loaded = true;
-                text[0] = 0;
-                link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
-                fields.path = text;
-                text[0] = 0;
-                link->GetArguments(text, sizeof text);
-                fields.args = text;
-                text[0] = 0;
-                link->GetWorkingDirectory(text, sizeof text);
-                fields.workdir = text;
-                text[0] = 0;
-                link->GetDescription(text, sizeof text);
-                fields.description = text;
-            }
-            persist->Release();
-        }
-        link->Release();
-    }
-    if (SUCCEEDED(init))
-        CoUninitialize();
-    return fields;
 }
 
 // Wine's shell opens a folder window on every group it creates; it must not

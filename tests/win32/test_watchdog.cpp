@@ -23,6 +23,7 @@ bool clickDuringInit;
 bool initFails;
 TapwiseInitFn realInit;            // the library's, when the stand-in passes calls on
 DWORD initThread;
+const HMODULE kLibrarySentinel = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x5eed0000));
 
 BOOL WINAPI StandInReset()
 {
@@ -61,6 +62,34 @@ void Checks(int n)
     }
 }
 
+// The calls made by the time `n` more checks are done.
+std::string CallsAfter(int n)
+{
+    Checks(n);
+    return calls;
+}
+
+void BindStandIns()
+{
+    TapwiseInitEntry = StandInInit;
+    TapwiseResetEntry = StandInReset;
+}
+
+void UnbindEntries()
+{
+    TapwiseInitEntry = nullptr;
+    TapwiseResetEntry = nullptr;
+}
+
+// Stand-ins bound to a library that is only a sentinel, no click and no call yet.
+void StartWithStandIns()
+{
+    HookLibrary = kLibrarySentinel;
+    BindStandIns();
+    Counters.rawClicks.store(0);
+    calls.clear();
+}
+
 // A left press taken off this thread's queue; true once it is counted.
 bool PressCounts()
 {
@@ -72,47 +101,33 @@ bool PressCounts()
     return Counters.rawClicks.load() == want;
 }
 
-const HMODULE kLibrarySentinel = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x5eed0000));
 }  // namespace
 
 // The watchdog keeps its state for the whole process, so its whole story is
 // told in one test, in order.
 TEST(HookWatchdogTest, ReinstallsOncePerIdleStretchAfterClicks)
 {
-    HookLibrary = kLibrarySentinel;
-    TapwiseInitEntry = StandInInit;
-    TapwiseResetEntry = StandInReset;
-    Counters.rawClicks.store(0);
-    calls.clear();
-
-    Checks(5);
-    EXPECT_EQ("", calls) << "no click since start: the hook is left alone";
+    StartWithStandIns();
+    EXPECT_EQ("", CallsAfter(5)) << "no click since start: the hook is left alone";
 
     Counters.rawClicks.store(1);
-    Checks(1);
-    EXPECT_EQ("", calls) << "the interval with the click is not idle";
-    Checks(1);
-    EXPECT_EQ("RI", calls) << "first idle interval after a click: one reset, then one init";
+    EXPECT_EQ("", CallsAfter(1)) << "the interval with the click is not idle";
+    EXPECT_EQ("RI", CallsAfter(1)) << "first idle interval after a click: one reset, then one init";
     EXPECT_EQ(kLibrarySentinel, initArgument) << "init is given the library's module handle";
     EXPECT_GE(MillisecondsBetween(resetTime, initTime), 4.0) << "a pause of 5 ms between removing and installing";
-    Checks(4);
-    EXPECT_EQ("RI", calls) << "further idle intervals";
+    EXPECT_EQ("RI", CallsAfter(4)) << "further idle intervals";
 
     Counters.rawClicks.store(2);
-    Checks(1);
-    EXPECT_EQ("RI", calls) << "interval with a new click";
-    Checks(1);
-    EXPECT_EQ("RIRI", calls) << "idle again after the new click";
-    Checks(3);
-    EXPECT_EQ("RIRI", calls);
+    EXPECT_EQ("RI", CallsAfter(1)) << "interval with a new click";
+    EXPECT_EQ("RIRI", CallsAfter(1)) << "idle again after the new click";
+    EXPECT_EQ("RIRI", CallsAfter(3));
 
     for (uint32_t r = 3; r <= 6; ++r) {
         Counters.rawClicks.store(r);
         Checks(1);
     }
     EXPECT_EQ("RIRI", calls) << "a click in every interval: never idle";
-    Checks(1);
-    EXPECT_EQ("RIRIRI", calls) << "idle after the busy stretch";
+    EXPECT_EQ("RIRIRI", CallsAfter(1)) << "idle after the busy stretch";
 
     // A click that lands while the hook is being installed again is already
     // in the snapshot taken after the install: the very next idle check
@@ -124,25 +139,19 @@ TEST(HookWatchdogTest, ReinstallsOncePerIdleStretchAfterClicks)
     clickDuringInit = false;
     EXPECT_EQ("RIRIRIRI", calls);
     EXPECT_EQ(8u, Counters.rawClicks.load());
-    Checks(1);
-    EXPECT_EQ("RIRIRIRIRI", calls) << "the click during the install is followed by an idle interval";
-    Checks(3);
-    EXPECT_EQ("RIRIRIRIRI", calls);
+    EXPECT_EQ("RIRIRIRIRI", CallsAfter(1)) << "the click during the install is followed by an idle interval";
+    EXPECT_EQ("RIRIRIRIRI", CallsAfter(3));
 
     // The raw counter wraps; a click that brings it to 0 is still a click.
     Counters.rawClicks.store(0xffffffffu);
-    Checks(2);
-    EXPECT_EQ("RIRIRIRIRIRI", calls);
+    EXPECT_EQ("RIRIRIRIRIRI", CallsAfter(2));
     Counters.rawClicks.fetch_add(1);
-    Checks(2);
-    EXPECT_EQ("RIRIRIRIRIRIRI", calls) << "click from 0xffffffff to 0";
+    EXPECT_EQ("RIRIRIRIRIRIRI", CallsAfter(2)) << "click from 0xffffffff to 0";
 
     // Without bound entries the watchdog still runs, doing nothing harmful.
-    TapwiseInitEntry = nullptr;
-    TapwiseResetEntry = nullptr;
+    UnbindEntries();
     Counters.rawClicks.fetch_add(1);
-    Checks(3);
-    EXPECT_EQ("RIRIRIRIRIRIRI", calls);
+    EXPECT_EQ("RIRIRIRIRIRIRI", CallsAfter(3));
     Counters.rawClicks.store(0);
 }
 
@@ -150,37 +159,25 @@ TEST(HookWatchdogTest, ReinstallsOncePerIdleStretchAfterClicks)
 // run: no click ever comes to start the idle rule.
 TEST(HookWatchdogTest, RetriesAFailedInstallAtEveryCheckUntilItSucceeds)
 {
-    HookLibrary = kLibrarySentinel;
-    TapwiseInitEntry = StandInInit;
-    TapwiseResetEntry = StandInReset;
-    Counters.rawClicks.store(0);
-    calls.clear();
+    StartWithStandIns();
     initFails = true;
     StartClickIntake();
     EXPECT_EQ("I", calls) << "the first install";
-    Checks(1);
-    EXPECT_EQ("II", calls) << "no click yet, but the install failed: tried again";
-    Checks(1);
-    EXPECT_EQ("III", calls) << "still failing: tried at every check";
+    EXPECT_EQ("II", CallsAfter(1)) << "no click yet, but the install failed: tried again";
+    EXPECT_EQ("III", CallsAfter(1)) << "still failing: tried at every check";
     initFails = false;
-    Checks(1);
-    EXPECT_EQ("IIII", calls) << "the install that succeeds";
-    Checks(3);
-    EXPECT_EQ("IIII", calls) << "installed and no click since: left alone";
+    EXPECT_EQ("IIII", CallsAfter(1)) << "the install that succeeds";
+    EXPECT_EQ("IIII", CallsAfter(3)) << "installed and no click since: left alone";
 
     // A re-install after an idle stretch that fails is retried the same way.
     Counters.rawClicks.store(1);
     Checks(1);
     initFails = true;
-    Checks(1);
-    EXPECT_EQ("IIIIRI", calls) << "idle after a click: removed and installed again";
-    Checks(1);
+    EXPECT_EQ("IIIIRI", CallsAfter(1)) << "idle after a click: removed and installed again";
+    EXPECT_EQ("IIIIRII", CallsAfter(1)) << "that install failed: tried again without a removal";
     initFails = false;
-    EXPECT_EQ("IIIIRII", calls) << "that install failed: tried again without a removal";
-    Checks(3);
-    EXPECT_EQ("IIIIRIII", calls) << "installed at last, then quiet";
-    TapwiseInitEntry = nullptr;
-    TapwiseResetEntry = nullptr;
+    EXPECT_EQ("IIIIRIII", CallsAfter(3)) << "installed at last, then quiet";
+    UnbindEntries();
     RemoveHook();
     Counters.rawClicks.store(0);
 }
@@ -196,8 +193,7 @@ TEST(HookWatchdogTest, TheHooksOwnThreadReinstallsItAndRemovesItBeforeReturning)
     InputWindow w;
     MoveTo(w.Center());
     EXPECT_TRUE(PressCounts()) << "a press with the hook installed at start";
-    Checks(2);
-    EXPECT_EQ("II", calls) << "a click, then a silent interval: installed again";
+    EXPECT_EQ("II", CallsAfter(2)) << "a click, then a silent interval: installed again";
     EXPECT_NE(GetCurrentThreadId(), initThread) << "the hook was installed by the user-interface thread";
     EXPECT_TRUE(PressCounts()) << "a press after the re-install";
     RemoveHook();
@@ -209,17 +205,9 @@ TEST(HookWatchdogTest, TheHooksOwnThreadReinstallsItAndRemovesItBeforeReturning)
 namespace {
 class BindTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        // Stand-ins that a failed bind must clear.
-        TapwiseInitEntry = StandInInit;
-        TapwiseResetEntry = StandInReset;
-    }
-    void TearDown() override
-    {
-        TapwiseInitEntry = nullptr;
-        TapwiseResetEntry = nullptr;
-    }
+    // Stand-ins that a failed bind must clear.
+    void SetUp() override { BindStandIns(); }
+    void TearDown() override { UnbindEntries(); }
 };
 }  // namespace
 
@@ -244,8 +232,7 @@ TEST_F(BindTest, LibraryLackingTheExportsFails)
         {"this program: TapwiseInit only", self},
     };
     for (const Case& c : cases) {
-        TapwiseInitEntry = StandInInit;
-        TapwiseResetEntry = StandInReset;
+        BindStandIns();
         EXPECT_EQ(0, BindHookLibraryNamed(c.file, false)) << c.label;
         EXPECT_EQ(nullptr, TapwiseInitEntry) << c.label;
         EXPECT_EQ(nullptr, TapwiseResetEntry) << c.label;
