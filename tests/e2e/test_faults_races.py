@@ -12,6 +12,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import twlib as t  # noqa: E402
 from twlib import check, check_eq  # noqa: E402
 import tapwise_ui as ui  # noqa: E402
+import test_setup as s  # noqa: E402
 
 DIRECTORIES = ("TwTwice", "TwRace", "TwRaceU")
 REMOVE_TEXT = "Are you sure you want to remove this very cool app?"
@@ -39,12 +40,14 @@ def test_two_starts_at_the_same_moment():
     t.reg_set(t.SETTINGS_KEY, "CounterCurrentTotal", "dword", 1000)
     _, unix = t.make_test_dir("TwTwice")
     _, _, points = t.start_click_target()
-    outcomes = []
-    for trial in range(TRIALS):
+    outcomes, trial, hiccups = [], 0, 0
+    while trial < TRIALS:
         before = stored_total()
         first, second = ui.start_copy(unix, "-Auto", at_once=True), ui.start_copy(unix, "-Auto", at_once=True)
 
         def settled():
+            if any(t.never_ran(p) for p in (first, second)):
+                return "never ran"
             running = [p for p in (first, second) if p.poll() is None]
             found = copies()
             if len(running) == 1 and len(found) == 1 and ui.visible_sheets():
@@ -54,6 +57,12 @@ def test_two_starts_at_the_same_moment():
             return None
         outcome = t.wait_until(settled, 15, 0.3, f"trial {trial}: one copy with its statistics window, "
                                                  "or two copies")
+        if outcome == "never ran" and hiccups < 3:   # Wine's start failed, not Tapwise: the trial again
+            hiccups += 1
+            for p in (first, second):
+                if p.poll() is None:
+                    ui.stop(p, t.wait_until(copies, 15, 0.3, "the copy that did start")[0][0])
+            continue
         outcomes.append(outcome)
         time.sleep(0.5)  # the hook in place
         check_eq("hand-over", outcome, f"trial {trial}: outcome of two simultaneous starts")
@@ -68,6 +77,7 @@ def test_two_starts_at_the_same_moment():
         ui.hide_sheet(sheet)
         ui.stop(survivor, copies()[0][0])
         check_eq(before + 2, stored_total(), f"trial {trial}: stored Total after two clicks")
+        trial += 1
     print(f"NOTE: simultaneous starts: {outcomes}", flush=True)
 
 
@@ -133,11 +143,13 @@ def test_start_right_after_the_answers():
     # to and start counting while its store and files are being removed. Either it
     # gets going before its program file goes (the file stays, being in use, and
     # its saves write the settings key again after the uninstaller deleted it),
-    # or its program file is gone first and it never starts.
+    # or its library is gone first and it never starts; its program file, held
+    # while it tried, then goes at the restart.
     ui.keep_desktop()
     ui.end_running_copies()
     t.reset_store()
-    _, unix = t.make_test_dir("TwRace")
+    s.clear_pending_renames()
+    directory, unix = t.make_test_dir("TwRace")
     record_installation()
     uninstall = t.start([uninstaller_copy(), "-Uninst"])
     t.answer(t.TITLE, "IDYES", 30000)
@@ -160,7 +172,8 @@ def test_start_right_after_the_answers():
         check(late.poll() is not None, "the late copy neither runs a main window nor ended")
         check_entries_gone("after a late start that did not get going")
         left = os.listdir(unix) if os.path.isdir(unix) else []
-        check("TW.exe" not in left, "the late copy did not start, yet TW.exe is still there")
+        check("TW.exe" not in left or (directory.lower() + "\\tw.exe", "") in s.pending_renames(),
+              "the late copy did not start, yet TW.exe stays, not even going at the restart")
         print(f"NOTE: the late copy did not start (exit code {late.returncode})", flush=True)
 
 

@@ -76,6 +76,12 @@ def _never_ran(args, code, printed, attempt):
     return True
 
 
+def never_ran(proc):
+    """A start at once that Wine ended with exit code 1 without a word (see
+    _never_ran): the program never ran."""
+    return proc.poll() == 1 and os.fstat(proc.log.fileno()).st_size == 0
+
+
 def start(args, cwd=None, at_once=False):
     """Starts a Windows program in the background; ended by cleanup()."""
     return start_env(args, {}, cwd, at_once)
