@@ -3,59 +3,27 @@
 #include <windows.h>
 #include <unknwn.h>
 
-// A kernel object's handle. CreateFile reports failure as
-// INVALID_HANDLE_VALUE, the other functions as null: neither is closed.
-struct HandleGuard {
-    HANDLE h = nullptr;
-    HandleGuard() = default;
-    explicit HandleGuard(HANDLE handle) : h(handle) {}
-    HandleGuard(const HandleGuard&) = delete;
-    HandleGuard& operator=(const HandleGuard&) = delete;
-    ~HandleGuard()
+// A handle of type H that Release gives back on every way out. The functions
+// that open one report failure as null or, like CreateFile and FindFirstFile,
+// as INVALID_HANDLE_VALUE: neither is released.
+template <class H, auto Release>
+struct Owned {
+    H h = nullptr;
+    Owned() = default;
+    explicit Owned(H handle) : h(handle) {}
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    ~Owned()
     {
         if (valid())
-            CloseHandle(h);
+            Release(h);
     }
-    bool valid() const { return h && h != INVALID_HANDLE_VALUE; }
+    bool valid() const { return h && h != reinterpret_cast<H>(INVALID_HANDLE_VALUE); }
 };
-
-struct KeyGuard {
-    HKEY key = nullptr;
-    KeyGuard() = default;
-    KeyGuard(const KeyGuard&) = delete;
-    KeyGuard& operator=(const KeyGuard&) = delete;
-    ~KeyGuard()
-    {
-        if (key)
-            RegCloseKey(key);
-    }
-};
-
-// A directory listing of FindFirstFile.
-struct SearchGuard {
-    HANDLE h;
-    explicit SearchGuard(HANDLE handle) : h(handle) {}
-    SearchGuard(const SearchGuard&) = delete;
-    SearchGuard& operator=(const SearchGuard&) = delete;
-    ~SearchGuard()
-    {
-        if (h != INVALID_HANDLE_VALUE)
-            FindClose(h);
-    }
-};
-
-// A block of LocalAlloc.
-struct LocalBlock {
-    HLOCAL p;
-    explicit LocalBlock(HLOCAL block) : p(block) {}
-    LocalBlock(const LocalBlock&) = delete;
-    LocalBlock& operator=(const LocalBlock&) = delete;
-    ~LocalBlock()
-    {
-        if (p)
-            LocalFree(p);
-    }
-};
+using HandleGuard = Owned<HANDLE, CloseHandle>;
+using SearchGuard = Owned<HANDLE, FindClose>;
+using LocalBlock = Owned<HLOCAL, LocalFree>;
+using KeyGuard = Owned<HKEY, RegCloseKey>;
 
 template <class T>
 struct ComRef {

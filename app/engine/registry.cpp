@@ -40,11 +40,10 @@ int RegistryWrite(HKEY root, const char* subKey, const char* name, DWORD type, c
         return 0;
     KeyGuard k;
     DWORD disposition;
-    if (RegCreateKeyExA(root, subKey, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, kAccess, nullptr, &k.key,
+    if (RegCreateKeyExA(root, subKey, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, kAccess, nullptr, &k.h,
                         &disposition) != ERROR_SUCCESS)
         return 0;
-    return RegSetValueExA(k.key, name, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size)) ==
-                   ERROR_SUCCESS
+    return RegSetValueExA(k.h, name, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size)) == ERROR_SUCCESS
                ? 1
                : 0;
 }
@@ -52,15 +51,15 @@ int RegistryWrite(HKEY root, const char* subKey, const char* name, DWORD type, c
 int RegistryValueExists(HKEY root, const char* subKey, const char* name)
 {
     KeyGuard k;
-    if (!FitsName(subKey) || RegOpenKeyExA(root, subKey, 0, kReadAccess, &k.key) != ERROR_SUCCESS)
+    if (!FitsName(subKey) || RegOpenKeyExA(root, subKey, 0, kReadAccess, &k.h) != ERROR_SUCCESS)
         return 0;
-    return RegQueryValueExA(k.key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS ? 1 : 0;
+    return RegQueryValueExA(k.h, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS ? 1 : 0;
 }
 
 int RegistryKeyExists(HKEY root, const char* subKey)
 {
     KeyGuard k;
-    return FitsName(subKey) && RegOpenKeyExA(root, subKey, 0, kReadAccess, &k.key) == ERROR_SUCCESS ? 1 : 0;
+    return FitsName(subKey) && RegOpenKeyExA(root, subKey, 0, kReadAccess, &k.h) == ERROR_SUCCESS ? 1 : 0;
 }
 
 // The read behind RegistryRead, reporting the stored type and size as well.
@@ -75,10 +74,10 @@ static int QueryValue(HKEY root, const char* subKey, const char* name, void* buf
     if (!FitsName(subKey) || (name && !FitsName(name)))
         return 0;
     KeyGuard k;
-    if (RegOpenKeyExA(root, subKey, 0, kReadAccess, &k.key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, subKey, 0, kReadAccess, &k.h) != ERROR_SUCCESS)
         return 0;
     DWORD size = static_cast<DWORD>(capacity);
-    if (RegQueryValueExA(k.key, name, nullptr, storedType, static_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExA(k.h, name, nullptr, storedType, static_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS) {
         // A value larger than the buffer is refused whole: whatever the
         // platform may have begun to copy is wiped, so a count never loads
         // as part of a wider value.
@@ -117,9 +116,9 @@ int RegistryDeleteValue(HKEY root, const char* subKey, const char* name)
     if (!FitsName(subKey) || (name && !FitsName(name)))
         return 0;
     KeyGuard k;
-    if (RegOpenKeyExA(root, subKey, 0, kAccess, &k.key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, subKey, 0, kAccess, &k.h) != ERROR_SUCCESS)
         return 0;
-    return RegDeleteValueA(k.key, name) == ERROR_SUCCESS ? 1 : 0;
+    return RegDeleteValueA(k.h, name) == ERROR_SUCCESS ? 1 : 0;
 }
 
 int RegistryDeleteKey(HKEY root, const char* subKey)

@@ -37,7 +37,7 @@ bool HoldsExactly(const char* path, const void* data, DWORD size)
         return false;
     LocalBlock block(LocalAlloc(LMEM_FIXED, size ? size : 1));
     DWORD got = 0;
-    return block.p && ReadFile(f.h, block.p, size, &got, nullptr) && got == size && memcmp(block.p, data, size) == 0;
+    return block.h && ReadFile(f.h, block.h, size, &got, nullptr) && got == size && memcmp(block.h, data, size) == 0;
 }
 
 // The bytes of a resource of the program; false when it is missing or empty.
@@ -145,7 +145,7 @@ bool WriteUninstallEntry(const char* program, const char* uninstallCommand, cons
         // FindFirstFile rather than GetFileAttributesEx, which Windows 95 lacks.
         WIN32_FIND_DATAA found;
         SearchGuard search(FindFirstFileA(files[i], &found));
-        if (search.h != INVALID_HANDLE_VALUE)
+        if (search.valid())
             bytes += found.nFileSizeLow;
     }
     const struct {
@@ -253,14 +253,14 @@ CopyOutcome CopyInstallFiles(InstalledFiles* files)
     LocalBlock block(size != INVALID_FILE_SIZE ? LocalAlloc(LMEM_ZEROINIT, size + 1024) : nullptr);
     DWORD got = 0;
     bool copied = false;
-    if (block.p && ReadFile(source.h, block.p, size, &got, nullptr) && got == size) {
+    if (block.h && ReadFile(source.h, block.h, size, &got, nullptr) && got == size) {
         HandleGuard target(
             CreateFileA(f.program, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         refused |= !target.valid() && GetLastError() == ERROR_ACCESS_DENIED;
         DWORD written = 0;
-        copied = target.valid() && WriteFile(target.h, block.p, got, &written, nullptr) && written == got;
+        copied = target.valid() && WriteFile(target.h, block.h, got, &written, nullptr) && written == got;
         if (copied)
-            WriteWholeFile(f.uninstaller, block.p, got);
+            WriteWholeFile(f.uninstaller, block.h, got);
     }
     // A program that was not copied whole is no installation: nothing after
     // this may point shortcuts and registry entries at it.

@@ -46,7 +46,7 @@ void RemoveFiles(const char* directory, RemovalScope scope, int shift, unsigned*
     if (scope != RemovalScope::None && JoinPath(directory, "*.*", pattern, sizeof pattern)) {
         WIN32_FIND_DATAA entry;
         SearchGuard search(FindFirstFileA(pattern, &entry));
-        if (search.h != INVALID_HANDLE_VALUE) {
+        if (search.valid()) {
             do {
                 bool isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
                 char file[kPathSize];
