@@ -23,9 +23,17 @@ static HHOOK ownHook;
 
 BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
 {
-    (void)reason;
-    (void)reserved;
-    moduleHandle = module;
+    if (reason == DLL_PROCESS_ATTACH)
+        moduleHandle = module;
+    /* Windows frees the library in each program some time after the hook
+     * goes, and the watchdog re-installs the hook after every idle stretch:
+     * a handle kept past the unload would leak one per cycle in every program
+     * that took a press. When the whole process ends (reserved set) the
+     * system closes it, and other threads may already be gone. */
+    if (reason == DLL_PROCESS_DETACH && !reserved && clickSemaphore) {
+        CloseHandle(clickSemaphore);
+        clickSemaphore = 0;
+    }
     return TRUE;
 }
 

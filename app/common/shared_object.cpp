@@ -1,25 +1,71 @@
-// Named objects open to everyone in the session: see shared_object.h.
+// Named objects that programs under other tokens reach: see shared_object.h.
 #include "common/shared_object.h"
+#include "common/format.h"
+#include "common/guards.h"
 
 namespace {
 using ConvertFn = BOOL(WINAPI*)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
-constexpr DWORD kDescriptorRevision = 1;  // SDDL_REVISION_1
-// Every account of the session may use the object; the low mandatory label
-// with no-write-up lets programs at low integrity (a browser's sandbox) signal
-// it too. Systems before Vista know no label and take the first part alone.
-constexpr const char* kDescriptors[] = {"D:(A;;GA;;;WD)S:(ML;;NW;;;LW)", "D:(A;;GA;;;WD)"};
+using SidToTextFn = BOOL(WINAPI*)(PSID, LPSTR*);
+using SetSecurityFn = BOOL(WINAPI*)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR);
+using OpenTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
+using QueryTokenFn = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
+constexpr DWORD kDescriptorRevision = 1;   // SDDL_REVISION_1
+constexpr DWORD kLabelInformation = 0x10;  // LABEL_SECURITY_INFORMATION, Vista and later
+// The others only ever signal: the hook releases the semaphore, the copy that
+// was asked for sets the event. Waiting on either, or changing its security,
+// is the creator's alone, else a sandboxed page could swallow every press or
+// shut the counting off. The owner's account keeps full access so that its
+// next copy can take over an object that programs still hold open. The low
+// mandatory label with no-write-up lets programs at low integrity (a
+// browser's sandbox) signal too; systems before Vista know no label and take
+// the descriptor without it.
+constexpr const char* kDescriptorPatterns[] = {"D:(A;;GA;;;%s)(A;;0x2;;;WD)S:(ML;;NW;;;LW)",
+                                               "D:(A;;GA;;;%s)(A;;0x2;;;WD)"};
+
+template <class F>
+F AdvapiEntry(const char* name)
+{
+    // Windows 95 lacks all of these and NT 4 some: they keep the default security.
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    return advapi ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(advapi, name))) : nullptr;
+}
+
+// The account of this process's token as text ("S-1-5-21-..."); false if unknown.
+bool OwnAccountText(char* out, size_t size)
+{
+    auto sidToText = AdvapiEntry<SidToTextFn>("ConvertSidToStringSidA");
+    auto openToken = AdvapiEntry<OpenTokenFn>("OpenProcessToken");
+    auto query = AdvapiEntry<QueryTokenFn>("GetTokenInformation");
+    HANDLE opened = nullptr;
+    if (!sidToText || !openToken || !query || !openToken(GetCurrentProcess(), TOKEN_QUERY, &opened))
+        return false;
+    HandleGuard token(opened);
+    union {
+        TOKEN_USER user;
+        BYTE bytes[256];
+    } info;
+    DWORD got = 0;
+    char* text = nullptr;
+    if (!query(token.h, TokenUser, &info, sizeof info, &got) || !sidToText(info.user.User.Sid, &text))
+        return false;
+    LocalBlock block(text);
+    return FormatText(out, size, "%s", text) < static_cast<int>(size);
+}
 }
 
 SharedObjectSecurity::SharedObjectSecurity()
 {
-    // Windows 95 and NT 4 lack the conversion: they keep the default security.
-    HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    auto convert = advapi ? reinterpret_cast<ConvertFn>(reinterpret_cast<void*>(
-                                GetProcAddress(advapi, "ConvertStringSecurityDescriptorToSecurityDescriptorA")))
-                          : nullptr;
-    for (const char* text : kDescriptors)
-        if (!descriptor && convert && !convert(text, kDescriptorRevision, &descriptor, nullptr))
-            descriptor = nullptr;
+    auto convert = AdvapiEntry<ConvertFn>("ConvertStringSecurityDescriptorToSecurityDescriptorA");
+    char account[128], text[256];
+    if (convert && OwnAccountText(account, sizeof account)) {
+        for (const char* pattern : kDescriptorPatterns) {
+            FormatText(text, sizeof text, pattern, account);
+            if (!descriptor && !convert(text, kDescriptorRevision, &descriptor, nullptr))
+                descriptor = nullptr;
+            if (descriptor)
+                labelled = pattern == kDescriptorPatterns[0];
+        }
+    }
     attributes.nLength = sizeof attributes;
     attributes.lpSecurityDescriptor = descriptor;
     attributes.bInheritHandle = FALSE;
@@ -29,4 +75,13 @@ SharedObjectSecurity::~SharedObjectSecurity()
 {
     if (descriptor)
         LocalFree(descriptor);
+}
+
+bool SharedObjectSecurity::ApplyTo(HANDLE object) const
+{
+    auto set = AdvapiEntry<SetSecurityFn>("SetKernelObjectSecurity");
+    if (!descriptor || !object || !set)
+        return false;
+    const DWORD what = DACL_SECURITY_INFORMATION | (labelled ? kLabelInformation : 0);
+    return set(object, what, descriptor) || (labelled && set(object, DACL_SECURITY_INFORMATION, descriptor));
 }

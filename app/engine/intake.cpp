@@ -155,6 +155,10 @@ void StartClickIntake()
 {
     SharedObjectSecurity everyone;
     ClickEvent = CreateSemaphoreA(everyone.get(), 0, kMaxPendingClicks, kEventName);
+    // Programs the hook reached keep the semaphore of an earlier copy alive
+    // with the security it was born with.
+    if (ClickEvent && GetLastError() == ERROR_ALREADY_EXISTS)
+        everyone.ApplyTo(ClickEvent);
     // Without the semaphore (or with an object of another type holding the
     // name) there is nothing to wait on: the program runs on without counting
     // rather than spinning or crashing.

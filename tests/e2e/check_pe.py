@@ -190,7 +190,7 @@ SYSTEM_DLLS = {
 }
 
 LIBRARY_IMPORTS = {
-    ("kernel32.dll", "OpenSemaphoreA"), ("kernel32.dll", "ReleaseSemaphore"),
+    ("kernel32.dll", "OpenSemaphoreA"), ("kernel32.dll", "ReleaseSemaphore"), ("kernel32.dll", "CloseHandle"),
     ("user32.dll", "SetWindowsHookExA"), ("user32.dll", "UnhookWindowsHookEx"),
     ("user32.dll", "CallNextHookEx"),
 }

@@ -38,6 +38,8 @@
 //   hold FILE MS [open]              loads the library FILE and keeps it mapped for MS milliseconds
 //                                    (as any program the mouse hook reached does); with "open",
 //                                    keeps it open instead, sharing it for reading only
+//   objsec NAME [SDDL MS]            the security of semaphore NAME as text (our account as ME);
+//                                    with SDDL, creates it so and keeps it open for MS milliseconds
 //   burst COUNT SPACING_US           COUNT left presses with releases into a window of its own,
 //                                    one every SPACING_US µs (0: as fast as its queue is emptied);
 //                                    prints "sent N taken N seconds S"
@@ -47,6 +49,7 @@
 //                                    "\x04 EXITCODE" on a line (one process for many commands)
 #include <windows.h>
 #include <objbase.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 #include <cstdio>
@@ -637,6 +640,42 @@ int Hold(const Args& a)
     return 0;
 }
 
+// A named semaphore's security as text; with SDDL, one created with it and
+// kept open for MS milliseconds, as the library keeps an old copy's object.
+int ObjectSecurity(const Args& a)
+{
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (a.count > 3) {
+        SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, FALSE};
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(a(3), 1, &sa.lpSecurityDescriptor, nullptr) ||
+            !CreateSemaphoreA(&sa, 0, 0x7FFFFFFF, a(2)))
+            return 1;
+        Sleep(Dword(a(4)));
+        return 0;
+    }
+    HANDLE h = OpenSemaphoreA(READ_CONTROL, FALSE, a(2));
+    DWORD need = 0;
+    char buffer[4096], *text = nullptr;
+    const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION;
+    if (!h || !GetKernelObjectSecurity(h, what, buffer, sizeof buffer, &need) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorA(buffer, 1, what, &text, nullptr))
+        return 1;
+    // The account's own SID reads as "ME".
+    char account[256] = "";
+    HANDLE token;
+    BYTE user[256];
+    char* sid = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+        GetTokenInformation(token, TokenUser, user, sizeof user, &need) &&
+        ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid))
+        lstrcpynA(account, sid, sizeof account);
+    std::string out = text;
+    for (size_t at; account[0] && (at = out.find(account)) != std::string::npos;)
+        out.replace(at, strlen(account), "ME");
+    printf("%s\n", out.c_str());
+    return 0;
+}
+
 struct Verb {
     const char* name;
     int (*run)(const Args&);
@@ -677,6 +716,7 @@ constexpr Verb kVerbs[] = {
     {"untray", Untray},
     {"burst", [](A a) { return Burst(static_cast<unsigned>(Number(a(2))), static_cast<unsigned>(Number(a(3)))); }},
     {"hold", Hold},
+    {"objsec", ObjectSecurity},
 };
 
 int RunCommand(int argc, char** argv)

@@ -21,6 +21,15 @@ WM_TIMER = 0x0113
 SENTINEL_NAME, SENTINEL = "CounterCurrentSession", 77
 
 
+# Everyone may only release the click semaphore; waiting on it or changing its
+# security is for our own account, as read from another process.
+SEMAPHORE_DACL = "D:(A;;GA;;;ME)(A;;DC;;;WD)"
+
+
+def semaphore_dacl():
+    return t.robot("objsec", "TapwiseEvent").strip().partition("S:")[0]
+
+
 def set_sentinel():
     t.reg_set(t.SETTINGS_KEY, SENTINEL_NAME, "dword", SENTINEL)
 
@@ -188,8 +197,19 @@ def test_end_of_session_messages_and_periodic_save():
 def test_close_ends_without_question():
     ui.keep_desktop()
     proc, main, _ = ui.launch("TwClose", "-Auto")
+    t.check_eq(SEMAPHORE_DACL, semaphore_dacl(), "security of the click semaphore")
     t.post(main, t.WM_CLOSE)
     t.check_eq(0, t.wait_exit(proc, 20), "exit code after WM_CLOSE")
+
+    # Programs the hook reached keep an older copy's semaphore alive, with the
+    # security it was born with: the next copy gives it ours.
+    old = t.start([os.path.join(t.TEST_BIN, "robot.exe"), "objsec", "TapwiseEvent", "D:(A;;GA;;;WD)", "60000"])
+    t.wait_until(lambda: semaphore_dacl() == "D:(A;;GA;;;WD)", 15, what="the older semaphore")
+    proc, main, _ = ui.launch("TwClose", "-Auto")
+    t.check_eq(SEMAPHORE_DACL, semaphore_dacl(), "security of the click semaphore an older copy left")
+    t.post(main, t.WM_CLOSE)
+    t.check_eq(0, t.wait_exit(proc, 20), "exit code after WM_CLOSE")
+    t.kill_hard(old)
 
     # Even with the Terminate question on screen, WM_CLOSE from another copy ends the program.
     proc, main, _ = ui.launch("TwClose", "-Auto")

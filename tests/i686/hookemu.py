@@ -27,7 +27,7 @@ STEP_LIMIT = 20000          # any call of this library ends far sooner
 # Bytes of arguments each import takes under __stdcall (32-bit callee pops them).
 # The event pair is here for measuring builds from before the semaphore.
 IMPORT_ARG_BYTES = {"OpenSemaphoreA": 12, "ReleaseSemaphore": 12, "SetWindowsHookExA": 16,
-                    "UnhookWindowsHookEx": 4, "CallNextHookEx": 16, "OpenEventA": 12, "SetEvent": 4}
+                    "UnhookWindowsHookEx": 4, "CallNextHookEx": 16, "CloseHandle": 4, "OpenEventA": 12, "SetEvent": 4}
 SCN_SHARED, SCN_EXEC, SCN_READ, SCN_WRITE = 0x10000000, 0x20000000, 0x40000000, 0x80000000
 
 

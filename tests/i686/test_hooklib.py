@@ -83,13 +83,13 @@ class Hooked:
             self.c.check(False, str(e))
             return None
 
-    def dll_main(self, module, reason):
-        what = f"DllMain(reason {reason})"
-        result = self.run(self.p.entry_point(), module, reason, 0, what=what)
+    def dll_main(self, module, reason, reserved=0, calls=()):
+        what = f"DllMain(reason {reason}, reserved {reserved:#x})"
+        result = self.run(self.p.entry_point(), module, reason, reserved, what=what)
         if result is None:
             return
         self.c.check(result == 1, f"{self.name}: {what} returned {result}, expected TRUE")
-        self.c.calls(self.p, [], f"{self.name}: {what}")
+        self.c.calls(self.p, list(calls), f"{self.name}: {what}")
 
     def init(self, by, module, expected_module, hook):
         what = f"TapwiseInit by {'ordinal' if isinstance(by, int) else 'name'}"
@@ -170,7 +170,7 @@ def expect(calls, hooked):
 
 def image_checks(c, image):
     names = sorted(n for _, n in image.imports.values())
-    c.check(names == sorted(["OpenSemaphoreA", "ReleaseSemaphore", "SetWindowsHookExA", "UnhookWindowsHookEx",
+    c.check(names == sorted(["CloseHandle", "OpenSemaphoreA", "ReleaseSemaphore", "SetWindowsHookExA", "UnhookWindowsHookEx",
                              "CallNextHookEx"]), f"imports {names}")
     shared = image.shared_sections()
     c.check([s[0] for s in shared] == ["SHARDATA"], f"shared sections {[s[0] for s in shared]}")
@@ -261,8 +261,13 @@ def main():
     cproc.reset("TapwiseReset", 1, 0)
     a.mouse(HC_ACTION, 0x0200, HOOK_A2)
     a.reset(2, 1, HOOK_A2)
-    for h in (a, b, cproc):
-        h.dll_main(h.p.base, DLL_PROCESS_DETACH)
+    # Freed while the process lives on: the semaphore handle goes with the
+    # library; at the process's end (reserved set) the system closes it.
+    a.dll_main(a.p.base, DLL_PROCESS_DETACH, 1)
+    a.dll_main(a.p.base, DLL_PROCESS_DETACH, 0, [("CloseHandle", (SEMAPHORE_A,))])
+    a.dll_main(a.p.base, DLL_PROCESS_DETACH, 0)
+    b.dll_main(b.p.base, DLL_PROCESS_DETACH, 0, [("CloseHandle", (SEMAPHORE_B,))])
+    cproc.dll_main(cproc.p.base, DLL_PROCESS_DETACH, 0)
 
     # --- process D on a machine of its own: no DllMain seen, the argument is used;
     # SetWindowsHookExA fails, so there is nothing to remove ---

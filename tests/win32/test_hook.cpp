@@ -269,6 +269,62 @@ TEST_F(HookLibraryTest, ResetRemovesTheHookOnceAndInitInstallsItAgain)
     EXPECT_NE(FALSE, lib_.reset());
 }
 
+// This process's open handles, from the system's list of all handles: Wine's
+// GetProcessHandleCount always answers 0.
+DWORD OwnHandleCount()
+{
+    struct Entry {
+        ULONG process;
+        BYTE type, flags;
+        USHORT handle;
+        void* object;
+        ACCESS_MASK access;
+    };
+    using QueryFn = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+    auto query = reinterpret_cast<QueryFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    std::string buffer(1 << 20, '\0');
+    ULONG got = 0;
+    while (query && query(16 /* SystemHandleInformation */, &buffer[0], ULONG(buffer.size()), &got) != 0) {
+        if (buffer.size() >= (1u << 28))
+            return 0;
+        buffer.resize(buffer.size() * 2);
+    }
+    ULONG all;
+    memcpy(&all, buffer.data(), sizeof all);
+    const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(void*));
+    DWORD own = 0;
+    for (ULONG i = 0; query && i < all; ++i)
+        own += entries[i].process == GetCurrentProcessId();
+    return own;
+}
+
+// Windows frees the library in each program some while after the hook goes,
+// and the watchdog removes and re-installs it after every idle stretch: the
+// semaphore handle the library opened in a program must go with it.
+TEST(HookLibraryUnload, EachLoadAndUnloadLeavesTheHandleCountOfTheFirst)
+{
+    HANDLE semaphore = CreateClickSemaphore();
+    ASSERT_NE(nullptr, semaphore);
+    InputWindow w;
+    DWORD first = 0, now = 0;
+    for (int cycle = 0; cycle < 6; ++cycle) {
+        Library lib = LoadHookLibrary();
+        ASSERT_NE(nullptr, lib.init);
+        ASSERT_NE(nullptr, lib.init(lib.module));
+        EXPECT_EQ(1, Press(semaphore, w, Button::Left).onPress) << "cycle " << cycle;
+        EXPECT_NE(FALSE, lib.reset());
+        ASSERT_NE(FALSE, FreeLibrary(lib.module));
+        ASSERT_EQ(nullptr, GetModuleHandleA(HookLibraryPath().c_str())) << "the library stayed loaded";
+        now = OwnHandleCount();
+        ASSERT_NE(0u, now);
+        if (cycle == 0)
+            first = now;
+    }
+    EXPECT_EQ(first, now) << "handles left behind by five unloads of the library";
+    CloseHandle(semaphore);
+}
+
 // ---- The counting path: library, semaphore, counting thread, counters ----
 
 TEST(ClickIntakeTest, EveryPressReachesTheCountersOnce)
