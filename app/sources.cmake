@@ -32,6 +32,7 @@ set(TW_WIN32_SOURCES
   app/setup/elevation.cpp
   app/setup/installer.cpp
   app/setup/program_group.cpp
+  app/setup/retire.cpp
   app/setup/shortcut.cpp
   app/setup/uninstaller.cpp
 )

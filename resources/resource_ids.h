@@ -48,6 +48,13 @@
 #define IDS_ITEMS_STAYED      36
 #define IDS_STARTS_AT_SIGN_IN 37
 #define IDS_FOUND_HERE        38
+#define IDS_REMOVED           39
+#define IDS_FOREIGN_KEPT      40
+#define IDS_OTHERS_KEEP       41
+#define IDS_OTHER_COPY_OLD    42
+#define IDS_CANNOT_COUNT      43
+#define IDS_STORE_REFUSED     44
+#define IDS_START_FAILED      45
 
 /* Icon groups. The shell numbers icons in directory order, and the
  * uninstaller's program item asks for index 1, so 102 must stay second. */

@@ -30,6 +30,8 @@ bool ComposeCommand(const char* path, const char* switchText, char* out, size_t 
 // tray without the statistics window, as at sign-in, but whatever the
 // person's choice of autostart, which is about sign-in alone.
 constexpr char kSetupStartMark = '+';
+// The same for the copy that ran before a failed install, started again.
+constexpr char kSetupRestartMark = '*';
 
 // Directory of a file path: searches for a backslash from the last character
 // down to index 2. False when there is none.

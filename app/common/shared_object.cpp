@@ -30,7 +30,8 @@ F AdvapiEntry(const char* name)
     return advapi ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(advapi, name))) : nullptr;
 }
 
-// The account of this process's token as text ("S-1-5-21-..."); false if unknown.
+}
+
 bool OwnAccountText(char* out, size_t size)
 {
     auto sidToText = AdvapiEntry<SidToTextFn>("ConvertSidToStringSidA");
@@ -50,7 +51,6 @@ bool OwnAccountText(char* out, size_t size)
         return false;
     LocalBlock block(text);
     return FormatText(out, size, "%s", text) < static_cast<int>(size);
-}
 }
 
 SharedObjectSecurity::SharedObjectSecurity()

@@ -6,6 +6,11 @@
 // account may do more.
 #pragma once
 #include <windows.h>
+#include <cstddef>
+
+// The account of this process's token as text ("S-1-5-21-..."); false where
+// the system cannot say (Windows 95).
+bool OwnAccountText(char* out, size_t size);
 
 struct SharedObjectSecurity {
     SECURITY_ATTRIBUTES attributes = {};

@@ -39,6 +39,10 @@ constexpr LONG kMaxPendingClicks = 0x7FFFFFFF;
 
 HANDLE hookThread;
 DWORD hookThreadId;
+// Set once the program asked for its counting thread; the person is told
+// once per run when it cannot have one.
+bool countingWanted;
+bool toldCannotCount;
 // What the user-interface thread asks of the counting thread, as thread
 // messages; WM_QUIT asks it to remove the hook and end.
 constexpr UINT kWatchdogRequest = WM_APP + 1;
@@ -123,10 +127,27 @@ void StartCountingThread()
         SetThreadPriority(hookThread, THREAD_PRIORITY_HIGHEST);
         HANDLE waits[] = {ready.h, hookThread};
         WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-    } else {
-        // A hook answered late counts; no hook counts nothing.
-        InstallHook();
     }
+    // Without the thread no hook is installed: on the user-interface thread
+    // it would make every 64-bit program's input wait behind our windows and
+    // message boxes while nothing counted. The watchdog tries again.
+}
+
+// The counting thread ended early (or never started): started again, and
+// the person told once when that is impossible. True while there is one.
+bool KeepCountingThread()
+{
+    if (hookThread && WaitForSingleObject(hookThread, 0) == WAIT_OBJECT_0) {
+        CloseHandle(hookThread);
+        hookThread = nullptr;
+    }
+    if (!hookThread)
+        StartCountingThread();
+    if (!hookThread && !toldCannotCount) {
+        toldCannotCount = true;
+        ShowMessage(nullptr, IDS_CANNOT_COUNT, MB_ICONWARNING | MB_OK);
+    }
+    return hookThread != nullptr;
 }
 }
 
@@ -162,6 +183,7 @@ void StartClickIntake()
     // Without the semaphore (or with an object of another type holding the
     // name) there is nothing to wait on: the program runs on without counting
     // rather than spinning or crashing.
+    countingWanted = true;
     StartCountingThread();
 }
 
@@ -201,6 +223,11 @@ DWORD WINAPI CountingThread(LPVOID ready)
 
 void HookWatchdog(HANDLE done)
 {
+    if (countingWanted && !KeepCountingThread()) {
+        if (done)
+            SetEvent(done);
+        return;
+    }
     // With no click since the last check and the hook in place, the check
     // would change nothing: the thread is not woken for it.
     const uint32_t r = Counters.rawClicks.load();
@@ -226,4 +253,5 @@ void RemoveHook()
         WaitForSingleObject(hookThread, INFINITE);
     CloseHandle(hookThread);
     hookThread = nullptr;
+    countingWanted = false;
 }

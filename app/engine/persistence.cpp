@@ -40,9 +40,9 @@ int32_t ReadNumber(const char* name)
     return value;
 }
 
-void WriteNumber(const char* name, int32_t value)
+bool WriteNumber(const char* name, int32_t value)
 {
-    SettingsWriteNumber(name, static_cast<DWORD>(value));
+    return SettingsWriteNumber(name, static_cast<DWORD>(value)) != 0;
 }
 }
 
@@ -90,20 +90,21 @@ int LoadSettings()
 
 int SaveCounters()
 {
+    bool saved = true;
     for (const StampField& f : kStampFields)
-        WriteNumber(f.name, Stamp.*f.field);
+        saved &= WriteNumber(f.name, Stamp.*f.field);
     char name[kNameBufferSize];
     if (ValueName(IDS_CURRENT, Session, name))
-        WriteNumber(name, 0);
+        saved &= WriteNumber(name, 0);
     if (ValueName(IDS_LAST, Session, name))
-        WriteNumber(name, CurrentCount(Session));
+        saved &= WriteNumber(name, CurrentCount(Session));
     for (int p = Day; p <= Year; ++p) {
         if (ValueName(IDS_CURRENT, Period(p), name))
-            WriteNumber(name, CurrentCount(Period(p)));
+            saved &= WriteNumber(name, CurrentCount(Period(p)));
         if (ValueName(IDS_LAST, Period(p), name))
-            WriteNumber(name, LastCount(Period(p)));
+            saved &= WriteNumber(name, LastCount(Period(p)));
     }
     if (ValueName(IDS_CURRENT, Total, name))
-        WriteNumber(name, CurrentCount(Total));
-    return 1;
+        saved &= WriteNumber(name, CurrentCount(Total));
+    return saved ? 1 : 0;
 }

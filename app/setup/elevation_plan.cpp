@@ -4,11 +4,11 @@
 #include "setup/install_rules.h"
 
 namespace {
-// The tag fills the top byte, so that no crash code or plain exit code reads
-// as an answer.
-constexpr unsigned kExitTag = 0x54000000u;  // "T"
-constexpr unsigned kExitTagMask = 0xFF000000u;
-constexpr unsigned kExitWentAhead = 0x00800000u;
+// The tag fills the top four bits, so that no crash code (0xC...) or plain
+// exit code reads as an answer.
+constexpr unsigned kExitTag = 0x50000000u;
+constexpr unsigned kExitTagMask = 0xF0000000u;
+constexpr unsigned kExitWentAhead = 0x08000000u;
 }  // namespace
 
 // A limited copy cannot write where Tapwise lives, so it asks once; the copy

@@ -5,6 +5,8 @@
 #include "common/format.h"
 #include "common/paths.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -76,16 +78,17 @@ void WorkingDirectoryOf(const char* target, char* out, size_t size)
 
 // "Path" is only the directory of the most recent normal start. Someone who
 // once ran any six-character program from, say, C:\Windows would otherwise
-// have every plain file there deleted. Only the directory the installer
-// itself creates may be emptied; elsewhere just our own files go. The length
-// guard keeps a drive root or a short system directory out of reach entirely.
+// lose files there. Only the directory the installer itself creates loses its
+// readme and the files setup moved aside; elsewhere just what a run writes
+// goes. The length guard keeps a drive root or a short system directory out
+// of reach entirely.
 RemovalScope DecideRemovalScope(const char* path, const char* installDirectory)
 {
     if (path == nullptr || std::strlen(path) <= 8) {
         return RemovalScope::None;
     }
     if (installDirectory != nullptr && installDirectory[0] != '\0' && SameDirectory(path, installDirectory)) {
-        return RemovalScope::AllPlainFiles;
+        return RemovalScope::InstallerFiles;
     }
     return RemovalScope::OwnFilesOnly;
 }
@@ -97,8 +100,8 @@ bool ShouldDeleteEntry(RemovalScope scope, const char* name, bool isDirectory)
         return false;
     }
     switch (scope) {
-    case RemovalScope::AllPlainFiles:
-        return true;
+    case RemovalScope::InstallerFiles:
+        return IsOwnFile(name) || TrackedFileIndex(name) >= 0 || IsMovedAsideName(name);
     case RemovalScope::OwnFilesOnly:
         return IsOwnFile(name);
     case RemovalScope::None:
@@ -136,6 +139,99 @@ bool VirtualStoreDirectory(const char* localAppData, const char* path, char* out
     }
     StripTrailingBackslash(rest);
     return rest[0] != '\0' && JoinPath(base, rest, out, size);
+}
+
+bool IsMovedAsideName(const char* name)
+{
+    if (name == nullptr || !EqualFoldedPrefix(name, kAsidePrefix, 2)) {
+        return false;
+    }
+    size_t digits = 0;
+    while (std::isxdigit(static_cast<unsigned char>(name[2 + digits])) != 0) {
+        ++digits;
+    }
+    return digits >= 1 && digits <= 4 && SameNameIgnoringCase(name + 2 + digits, ".tmp");
+}
+
+namespace {
+// "\??\" opens every path Windows writes into the list.
+const char* WithoutNtPrefix(const char* name)
+{
+    return std::strncmp(name, "\\??\\", 4) == 0 ? name + 4 : name;
+}
+}  // namespace
+
+size_t DropPendingDeletions(char* list, size_t length, const char* const* paths, size_t count)
+{
+    size_t read = 0;
+    size_t write = 0;
+    // Pairs of strings, each with its zero; the list ends at an empty source.
+    while (read < length && list[read] != '\0') {
+        const char* source = list + read;
+        const size_t sourceLength = strnlen(source, length - read);
+        const size_t targetAt = read + sourceLength + 1;
+        if (targetAt >= length) {
+            break;
+        }
+        const size_t targetLength = strnlen(list + targetAt, length - targetAt);
+        const size_t pairLength = sourceLength + 1 + targetLength + 1;
+        bool drop = false;
+        for (size_t i = 0; targetLength == 0 && i < count && !drop; ++i) {
+            drop = paths[i] != nullptr && paths[i][0] != '\0' && SameDirectory(WithoutNtPrefix(source), paths[i]);
+        }
+        if (!drop) {
+            std::memmove(list + write, list + read, std::min(pairLength, length - read));
+            write += pairLength;
+        }
+        read += pairLength;
+    }
+    if (write == read) {
+        return length;
+    }
+    list[write] = '\0';
+    return write + 1;
+}
+
+bool AddWininitDeletion(const char* text, const char* shortPath, char* out, size_t size)
+{
+    ClearText(out, size);
+    if (text == nullptr || shortPath == nullptr || out == nullptr) {
+        return false;
+    }
+    constexpr const char kSection[] = "[rename]";
+    const size_t sectionLength = sizeof kSection - 1;
+    // The line goes right under the section's header, which is added at the
+    // end where the file has none.
+    const char* at = nullptr;
+    for (const char* line = text; *line != '\0';) {
+        if (std::strlen(line) >= sectionLength && EqualFoldedPrefix(line, kSection, sectionLength)) {
+            at = line;
+            break;
+        }
+        const char* next = std::strchr(line, '\n');
+        line = next != nullptr ? next + 1 : line + std::strlen(line);
+    }
+    int written = 0;
+    if (at != nullptr) {
+        const char* afterHeader = std::strchr(at, '\n');
+        const size_t head = afterHeader != nullptr ? static_cast<size_t>(afterHeader + 1 - text) : std::strlen(text);
+        if (head >= size) {
+            return false;
+        }
+        std::memcpy(out, text, head);
+        written = FormatText(out + head, size - head, "%sNUL=%s\r\n%s", afterHeader != nullptr ? "" : "\r\n", shortPath,
+                             text + head);
+        written += static_cast<int>(head);
+    } else {
+        const size_t textLength = std::strlen(text);
+        const bool closed = textLength == 0 || text[textLength - 1] == '\n';
+        written = FormatText(out, size, "%s%s%s\r\nNUL=%s\r\n", text, closed ? "" : "\r\n", kSection, shortPath);
+    }
+    if (written < 0 || static_cast<size_t>(written) >= size) {
+        ClearText(out, size);
+        return false;
+    }
+    return true;
 }
 
 int TrackedFileIndex(const char* name)
@@ -190,6 +286,9 @@ void ComposeStayedList(unsigned stayed, const StayedPlaces& places, char* out, s
     for (size_t i = 0; i < kTrackedFileCount; ++i) {
         if ((stayed >> kStayedFiles) & (1u << i)) {
             AppendFile(out, size, places.installDir, kTrackedFiles[i]);
+        }
+        if ((stayed >> kStayedPathFiles) & (1u << i)) {
+            AppendFile(out, size, places.pathDir, kTrackedFiles[i]);
         }
         if ((stayed >> kStayedStoreFiles) & (1u << i)) {
             AppendFile(out, size, places.storeDir, kTrackedFiles[i]);

@@ -14,6 +14,7 @@
 #include "setup/elevation.h"
 #include "setup/install_rules.h"
 #include "setup/program_group.h"
+#include "setup/retire.h"
 #include "setup/shortcut.h"
 #include "resource_ids.h"
 #include <cstring>
@@ -50,11 +51,13 @@ bool ResourceBytes(const char* type, int id, const void** data, DWORD* size)
     return *data && static_cast<int>(*size) > 0;
 }
 
-// The switch of setup's start of the installed copy.
-const char* SetupStartSwitch()
+// The switch of setup's start of the installed copy; a restart of the copy
+// that ran before a failed install carries its own mark, for that copy was
+// not just installed and says nothing of where it lives.
+const char* SetupStartSwitch(bool restart = false)
 {
     static char text[16];
-    text[0] = kSetupStartMark;
+    text[0] = restart ? kSetupRestartMark : kSetupStartMark;
     lstrcpynA(text + 1, LoadText(IDS_AUTO), sizeof text - 1);
     return text;
 }
@@ -66,29 +69,45 @@ constexpr size_t kStartCommandSize = 2 * kPathSize;
 
 // The installed program and setup's command that starts it, for a copy that
 // did not copy the files itself; false while the program is not there.
-bool InstalledStartCommand(char* program, char* command)
+bool InstalledStartCommand(char* program, char* command, bool restart = false)
 {
     char directory[kPathSize];
     return InstallTargetDirectory(directory, sizeof directory) &&
            JoinPath(directory, LoadText(IDS_INSTALLED_NAME), program, kPathSize) && FileExists(program) &&
-           FormatText(command, kStartCommandSize, "\"%s\" %s", program, SetupStartSwitch()) <
+           FormatText(command, kStartCommandSize, "\"%s\" %s", program, SetupStartSwitch(restart)) <
                static_cast<int>(kStartCommandSize);
+}
+
+// A copy started by another process: its main window is the sign that it runs.
+bool WaitForInstalledCopy()
+{
+    constexpr DWORD kStartWait = 20000;
+    const DWORD start = GetTickCount();
+    while (!FindWindowA(kMainWindowClass, nullptr)) {
+        if (GetTickCount() - start >= kStartWait)
+            return false;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        Sleep(100);
+    }
+    return true;
 }
 
 // The tray copy runs as the signed-in person, never with an administrator's
 // token, or its click semaphore, its settings and its copies would not be
 // the person's. An elevated copy that cannot reach the desktop shell starts
 // nothing: the next sign-in starts Tapwise. False when no copy was started.
-bool StartInstalledCopy(CopyStart how, const char* program, const char* command)
+bool StartInstalledCopy(CopyStart how, const char* program, const char* command, bool restart = false)
 {
     if (how == CopyStart::ByRequester) {
+        // The limited copy that asked starts it; its window confirms the start.
         SignalRequester();
-        return true;
+        return WaitForInstalledCopy();
     }
     if (how == CopyStart::ThroughDesktop)
-        return StartThroughDesktopShell(program, SetupStartSwitch());
-    WinExec(command, SW_SHOWMINIMIZED);
-    return true;
+        return StartThroughDesktopShell(program, SetupStartSwitch(restart));
+    return WinExec(command, SW_SHOWMINIMIZED) > 31;
 }
 
 // In the limited copy that asked for administrator rights, at the signal of
@@ -105,8 +124,8 @@ void StartInstalledAsRequester()
 void RestartClosedCopy(CopyStart how)
 {
     char program[kPathSize], command[kStartCommandSize];
-    if (InstalledStartCommand(program, command))
-        StartInstalledCopy(how, program, command);
+    if (InstalledStartCommand(program, command, true))
+        StartInstalledCopy(how, program, command, true);
 }
 
 // The machine's Run value starts Tapwise for everyone: a person's own one,
@@ -169,21 +188,17 @@ int InstallLibrary(const char* target)
     // Every program the hook reached keeps the old library mapped, and a
     // mapped image cannot be overwritten, but it can be renamed: the old one
     // moves aside within its directory and goes at the next restart.
-    char directory[kPathSize], aside[MAX_PATH];
-    if (!ProgramDirectory(target, directory, sizeof directory) || !GetTempFileNameA(directory, "Tw", 0, aside))
+    char aside[MAX_PATH];
+    if (!MoveAside(target, aside))
         return 0;
-    if (!MoveFileExA(target, aside, MOVEFILE_REPLACE_EXISTING)) {
-        DeleteFileA(aside);
-        return 0;
-    }
     if (!WriteWholeFile(target, data, size)) {
         // The old library is better than none.
         DeleteFileA(target);
-        MoveFileExA(aside, target, 0);
+        MoveFileA(aside, target);
         return 0;
     }
     if (!DeleteFileA(aside))
-        MoveFileExA(aside, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        DeleteAtRestart(aside);
     return 1;
 }
 
@@ -222,6 +237,7 @@ struct InstalledFiles {
 };
 enum class CopyOutcome {
     Copied,
+    OtherCopyOld,  // another person's copy runs on from the old program, moved aside
     LibraryInUse,  // the old library stays on disk: no success may be claimed
     Refused,       // Windows refused the program file: administrator rights are missing
     Failed,
@@ -247,20 +263,39 @@ CopyOutcome CopyInstallFiles(InstalledFiles* files)
     // A directory we may not create leaves the program target's path missing.
     bool refused = !CreateDirectoryA(installDir, nullptr) && GetLastError() == ERROR_ACCESS_DENIED;
 
+    // An earlier removal may have left these to be deleted at the next start,
+    // which would take the files written now.
+    const char* const paths[] = {f.program, f.library, f.readme, f.uninstaller, installDir};
+    CancelDeletionsAtRestart(paths, sizeof paths / sizeof paths[0]);
+
     HandleGuard source(
         CreateFileA(self, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     const DWORD size = source.valid() ? GetFileSize(source.h, nullptr) : INVALID_FILE_SIZE;
     LocalBlock block(size != INVALID_FILE_SIZE ? LocalAlloc(LMEM_ZEROINIT, size + 1024) : nullptr);
     DWORD got = 0;
-    bool copied = false;
+    bool copied = false, otherCopy = false;
     if (block.h && ReadFile(source.h, block.h, size, &got, nullptr) && got == size) {
-        HandleGuard target(
-            CreateFileA(f.program, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        refused |= !target.valid() && GetLastError() == ERROR_ACCESS_DENIED;
-        DWORD written = 0;
-        copied = target.valid() && WriteFile(target.h, block.h, got, &written, nullptr) && written == got;
-        if (copied)
-            WriteWholeFile(f.uninstaller, block.h, got);
+        copied = WriteWholeFile(f.program, block.h, got);
+        const DWORD error = GetLastError();
+        refused |= !copied && error == ERROR_ACCESS_DENIED;
+        // Another person signed in to this PC runs the old program, which
+        // cannot be overwritten but can be renamed: it runs on from the new
+        // name until that person signs in again, and goes at the restart.
+        char aside[MAX_PATH];
+        if (!copied && error == ERROR_SHARING_VIOLATION && MoveAside(f.program, aside)) {
+            copied = otherCopy = WriteWholeFile(f.program, block.h, got);
+            if (copied)
+                DeleteAtRestart(aside);
+            else
+                MoveFileA(aside, f.program);
+        }
+        // A removal still running, or its file held: moved aside the same way.
+        if (copied && !WriteWholeFile(f.uninstaller, block.h, got) && MoveAside(f.uninstaller, aside)) {
+            if (WriteWholeFile(f.uninstaller, block.h, got))
+                DeleteAtRestart(aside);
+            else
+                MoveFileA(aside, f.uninstaller);
+        }
     }
     // A program that was not copied whole is no installation: nothing after
     // this may point shortcuts and registry entries at it.
@@ -269,7 +304,9 @@ CopyOutcome CopyInstallFiles(InstalledFiles* files)
     const bool libraryInPlace = InstallLibrary(f.library) != 0;
     ExtractResourceToFile("Text", IDR_README, f.readme);
     *files = f;
-    return libraryInPlace ? CopyOutcome::Copied : CopyOutcome::LibraryInUse;
+    if (!libraryInPlace)
+        return CopyOutcome::LibraryInUse;
+    return otherCopy ? CopyOutcome::OtherCopyOld : CopyOutcome::Copied;
 }
 }
 
@@ -344,12 +381,22 @@ int InstallSelf(const char* tail)
         ShowMessage(nullptr, IDS_NEEDS_ADMIN, MB_ICONWARNING);
     } else if (copied == CopyOutcome::LibraryInUse) {
         ShowMessage(nullptr, IDS_LIBRARY_IN_USE, MB_ICONWARNING);
-    } else if (!started && option != 0) {
-        char text[1024];
-        FormatText(text, sizeof text, "%s\n\n%s", LoadText(IDS_INSTALLED_MSG), LoadText(IDS_STARTS_AT_SIGN_IN));
-        ShowMessage(nullptr, text, MB_ICONINFORMATION);
     } else {
-        ShowMessage(nullptr, IDS_INSTALLED_MSG, MB_ICONINFORMATION);
+        // Only what is true: an elevated copy that found no desktop shell
+        // leaves the start to the Run value; any other start that did not
+        // happen is named as failed.
+        char text[1536];
+        lstrcpynA(text, LoadText(IDS_INSTALLED_MSG), sizeof text);
+        const UINT startNote = started                                                  ? 0
+                               : plan.start == CopyStart::ThroughDesktop && option != 0 ? IDS_STARTS_AT_SIGN_IN
+                                                                                        : IDS_START_FAILED;
+        const UINT notes[] = {startNote, copied == CopyOutcome::OtherCopyOld ? IDS_OTHER_COPY_OLD : 0u};
+        for (UINT note : notes) {
+            const size_t used = strlen(text);
+            if (note)
+                FormatText(text + used, sizeof text - used, "\n\n%s", LoadText(note));
+        }
+        ShowMessage(nullptr, text, started ? MB_ICONINFORMATION : MB_ICONWARNING);
     }
     return 0;
 }

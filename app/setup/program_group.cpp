@@ -5,6 +5,7 @@
 #include "setup/program_group.h"
 #include "common/files.h"
 #include "common/format.h"
+#include "common/guards.h"
 #include "common/text.h"
 #include "setup/group_commands.h"
 #include "setup/install_rules.h"
@@ -107,6 +108,45 @@ bool GroupLinkPath(const char* folder, UINT nameId, char* out)
 }
 }
 
+// An earlier version made the group over DDE, and the shell put it into the
+// person's own Programs folder. It goes, on upgrade and on removal, only when
+// it holds nothing but Tapwise's links: anything else in it is someone's.
+void DeleteOlderPersonalGroup()
+{
+    char programs[kPathSize], folder[kPathSize], common[kPathSize], pattern[kPathSize];
+    if (!ShellFolderPath(nullptr, CSIDL_PROGRAMS, programs) ||
+        !JoinPath(programs, LoadText(IDS_GROUP), folder, kPathSize) ||
+        (ProgramGroupFolder(common) && lstrcmpiA(common, folder) == 0) ||
+        !JoinPath(folder, "*.*", pattern, sizeof pattern))
+        return;
+    bool onlyOurs = true;
+    {
+        WIN32_FIND_DATAA entry;
+        SearchGuard search(FindFirstFileA(pattern, &entry));
+        if (!search.valid())
+            return;
+        do {
+            if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0)
+                continue;
+            bool ours = false;
+            for (const GroupLink& l : kGroupLinks) {
+                char name[kPathSize];
+                FormatText(name, sizeof name, "%s.lnk", LoadText(l.nameId));
+                ours |=
+                    (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && lstrcmpiA(name, entry.cFileName) == 0;
+            }
+            onlyOurs &= ours;
+        } while (FindNextFileA(search.h, &entry));
+    }
+    if (!onlyOurs)
+        return;
+    char paths[kStayedLinkCount][kPathSize];
+    ProgramGroupLinkPaths(folder, paths);
+    for (const GroupLink& l : kGroupLinks)
+        DeleteFileA(paths[l.item]);
+    RemoveDirectoryA(folder);
+}
+
 // Where the shell puts a group that an administrator makes.
 bool ProgramGroupFolder(char* out)
 {
@@ -131,6 +171,7 @@ void ProgramGroupLinkPaths(const char* folder, char (*paths)[kPathSize])
 // link over an existing one replaces it, so a reinstallation leaves no doubles.
 int CreateProgramGroup(const char* program, const char* readme, const char* uninstaller, const char* uninstallCommand)
 {
+    DeleteOlderPersonalGroup();
     char folder[kPathSize];
     if (!ProgramGroupFolder(folder))
         return CreateProgramGroupOverDde(program, readme, uninstaller, uninstallCommand);
@@ -155,6 +196,7 @@ int CreateProgramGroup(const char* program, const char* readme, const char* unin
 
 unsigned DeleteProgramGroup()
 {
+    DeleteOlderPersonalGroup();
     char folder[kPathSize];
     if (!ProgramGroupFolder(folder)) {
         DeleteProgramGroupOverDde();

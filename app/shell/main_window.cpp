@@ -210,8 +210,14 @@ void TimerTick()
     UpdateSessionSeconds(GetTickCount());
     RefreshStatistics(1);
     ++TimerTickCount;
-    if (TimerTickCount % 30 == 0)
-        SaveCounters();
+    // Some offices switch off the redirection that gives a limited program
+    // its own copy of the machine's key: then nothing can be kept, and the
+    // person hears it once a run while the counts go on in memory.
+    static bool toldRefused;
+    if (TimerTickCount % 30 == 0 && !SaveCounters() && !toldRefused) {
+        toldRefused = true;
+        ShowMessage(nullptr, IDS_STORE_REFUSED, MB_ICONWARNING | MB_OK);
+    }
     if (TimerTickCount % 10 == 0)
         HookWatchdog();
     RetryTrayIcon();

@@ -154,5 +154,10 @@ void CutTrayTip(const char* title, char tip[64])
 
 bool IsSetupStart(const char* tail)
 {
+    return tail != nullptr && (tail[0] == kSetupStartMark || tail[0] == kSetupRestartMark);
+}
+
+bool IsFirstStartAfterSetup(const char* tail)
+{
     return tail != nullptr && tail[0] == kSetupStartMark;
 }

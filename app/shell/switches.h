@@ -15,8 +15,10 @@ const char* CommandTail(const char* commandLine, const char* ownPath);
 // character on equals it.
 bool MatchesSwitch(const char* tail, const char* switchText);
 
-// Started by setup (kSetupStartMark before the switch).
+// Started by setup (kSetupStartMark or kSetupRestartMark before the switch).
 bool IsSetupStart(const char* tail);
+// Started by setup just after it installed this copy (kSetupStartMark).
+bool IsFirstStartAfterSetup(const char* tail);
 
 enum class RunMode { Uninstall, Install, AutostartOff, HandOver, Normal };
 

@@ -92,7 +92,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     LoadSettings();
     // Setup's start: the person has just been told of the installation and
     // must be shown where the program went; never a start at sign-in.
-    if (IsSetupStart(tail))
+    if (IsFirstStartAfterSetup(tail))
         RequestSetupBalloon();
     if (!RegisterMainWindowClass())
         return 0;

@@ -191,16 +191,15 @@ def library_holders(directory):
 def check_directory_removed(directory, copy_ran=False):
     """An emptied install directory is gone. copy_ran: a copy ran from it, with its mouse hook."""
     left = listing(directory)
-    if copy_ran and left == ["Tapwise.dll"]:
+    if copy_ran and left and len(left) == 1 and left[0].lower().startswith("tw") and left[0].endswith(".tmp"):
         # Wine loads a global hook's library into each process that gets mouse
         # input while the hook is set, and unloads it only when that process
         # ends; its desktop process outlives the uninstall run by a moment.
         # Whether it got mouse input is up to timing, so the library may
-        # survive the run; it and the directory must then go at the restart.
-        holders = mapped_by(directory + r"\Tapwise.dll")
-        print(f"NOTE: {directory}\\Tapwise.dll kept (mapped by {holders or 'a process that has ended since'})",
-              flush=True)
-        check_eq([(directory.lower() + "\\tapwise.dll", ""), (directory.lower(), "")],
+        # survive the run, moved aside; it and the directory must then go at
+        # the restart.
+        print(f"NOTE: {directory}\\Tapwise.dll kept as {left[0]}", flush=True)
+        check_eq([(directory.lower() + "\\" + left[0].lower(), ""), (directory.lower(), "")],
                  [p for p in pending_renames() if p[0].startswith(directory.lower())], "what goes at the next restart")
         return
     check(left is None, f"{directory} left with {left} ({library_holders(directory)})")

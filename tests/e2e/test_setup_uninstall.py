@@ -13,6 +13,7 @@ import os
 import shutil
 import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import twlib as t  # noqa: E402
@@ -24,6 +25,8 @@ OWN_FILES = ("TW.exe", "Tapwise.dll", "Readme.txt", "Day.txt", "Month.txt", "Yea
 RUN_FILES = ("TW.exe", "Tapwise.dll", "Day.txt", "Month.txt", "Year.txt")
 STAYED_TEXT = ("Tapwise has been removed, but these parts of it could not be removed:\n\n%s\n\n"
                "Removing them may need administrator rights.")
+FOREIGN_TEXT = ("Tapwise has been removed.\n\nThe folder %s also holds files that are not Tapwise's: "
+                "they and the folder were left in place.") % s.INSTALL_DIR
 STORE = t.special_folder(0x1c) + r"\VirtualStore\Program Files\Tapwise"   # CSIDL_LOCAL_APPDATA
 STORED = [r"HKCU\Software\Classes\VirtualStore\MACHINE\SOFTWARE" + node + r"\Orrinwood Software\Tapwise"
           for node in ("", r"\WOW6432Node")]
@@ -139,9 +142,12 @@ def check_removed_entries():
     check_eq("NOVALUE", s.reg_raw(t.RUN_KEY, "Tapwise"), "Run value after removal")
     check(not s.key_exists(t.UNINSTALL_KEY), "uninstall key left")
     check(not s.key_exists(t.SETTINGS_KEY), "settings key left")
-    check(s.key_exists(s.COMPANY_KEY), f"{s.COMPANY_KEY} itself was deleted")
-    # The running uninstaller's own file goes at the restart.
-    check((s.uninstaller().lower(), "") in s.pending_renames(), f"{s.uninstaller()} is not to go at the restart")
+    check(not s.key_exists(s.COMPANY_KEY), f"{s.COMPANY_KEY} left empty")
+    # The running uninstaller's own file goes at the restart, moved aside.
+    check(not s.exists(s.uninstaller()), f"{s.uninstaller()} left under its name")
+    windows = s.uninstaller().lower().rpartition("\\")[0]
+    check([p for p, _ in s.pending_renames() if p.rpartition("\\")[0] == windows and p.endswith(".tmp")],
+          f"the uninstaller is not to go at the restart ({s.pending_renames()})")
 
 
 def library_holders():
@@ -186,7 +192,7 @@ def test_subdirectory_keeps_the_directory():
     s.reset_setup()
     lay_out_installation()
     write(s.INSTALL_DIR + r"\sub\keep.txt", b"kept")
-    uninstall()
+    check_eq(FOREIGN_TEXT, uninstall(("IDYES", "IDYES", "IDOK"))[2], "message naming the folder kept")
     check_removed_entries()
     check_eq(["sub"], s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR} ({library_holders()})")
     check_eq(["keep.txt"], s.listing(s.INSTALL_DIR + r"\sub"), "contents of the sub-directory")
@@ -194,18 +200,19 @@ def test_subdirectory_keeps_the_directory():
 
 def test_dot_file_keeps_the_directory():
     s.reset_setup()
-    lay_out_installation(extra={".keep": b"kept"})
-    uninstall()
+    lay_out_installation(extra={".keep": b"kept", "Tw1f.tmp": b"moved aside"})
+    check_eq(FOREIGN_TEXT, uninstall(("IDYES", "IDYES", "IDOK"))[2], "message naming the folder kept")
     check_removed_entries()
     check_eq([".keep"], s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR} ({library_holders()})")
 
 
 def test_install_path_compared_without_case():
     s.reset_setup()
+    # A person's own file in the installer's directory is theirs: it stays, and is named.
     lay_out_installation(path=r"c:\program files\TAPWISE", extra={"notes.txt": b"user's"})
-    uninstall()
+    check_eq(FOREIGN_TEXT, uninstall(("IDYES", "IDYES", "IDOK"))[2], "message naming the folder kept")
     check_removed_entries()
-    s.check_directory_removed(s.INSTALL_DIR)
+    check_eq(["notes.txt"], s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR}")
 
 
 def redirect_path_and_counts():
@@ -244,7 +251,7 @@ def test_short_path_keeps_its_files():
     uninstall()
     check_removed_entries()
     check_eq(sorted(names), s.listing(short), f'contents of {short} ("Path" of {len(short)} characters)')
-    check_eq(sorted(OWN_FILES), s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR}")
+    s.check_directory_removed(s.INSTALL_DIR)
 
 
 def test_foreign_path_loses_only_own_files():
@@ -256,7 +263,7 @@ def test_foreign_path_loses_only_own_files():
     check_removed_entries()
     check_eq(sorted(set(OWN_FILES) - set(RUN_FILES)) + ["TW.ini", "other.txt"], s.listing(foreign),
              f"contents of {foreign} after removal")
-    check_eq(sorted(OWN_FILES), s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR}")
+    s.check_directory_removed(s.INSTALL_DIR)   # the installed copy goes too, never silently left
 
 
 def test_library_in_use_goes_at_the_restart():
@@ -268,9 +275,44 @@ def test_library_in_use_goes_at_the_restart():
     s.hold_library(library)
     uninstall()
     check_removed_entries()
-    check_eq(["Tapwise.dll"], s.listing(s.INSTALL_DIR), f"contents of {s.INSTALL_DIR} with its library in use")
-    check_eq([(library.lower(), ""), (s.INSTALL_DIR.lower(), ""), (s.uninstaller().lower(), "")],
-             s.pending_renames(), "what goes at the next restart")
+    aside = s.listing(s.INSTALL_DIR)
+    check(len(aside) == 1 and aside[0].lower().startswith("tw") and aside[0].lower().endswith(".tmp"),
+          f"contents of {s.INSTALL_DIR} with its library in use: {aside}")
+    check_eq([(s.INSTALL_DIR.lower() + "\\" + aside[0].lower(), ""), (s.INSTALL_DIR.lower(), "")],
+             s.pending_renames()[:2], "what goes at the next restart")
+
+
+def test_reinstall_before_the_restart_survives_it():
+    # What is in use goes at the restart under a name no install uses again, and an
+    # install cancels what an older removal left due under its own names.
+    s.reset_setup()
+    s.install_ok()
+    t.close_copies()
+    holder = s.hold_library(s.INSTALL_DIR + r"\Tapwise.dll")
+    uninstall()
+    due = s.pending_renames()
+    taken = [p for p, _ in due if p.endswith(("\\tapwise.dll", "\\twuninst.exe"))]
+    check_eq([], taken, f"deletions due at the restart under names an install uses ({due})")
+    check(len(due) >= 2, f"the library and the uninstaller in use are to go at the restart ({due})")
+    # As an older removal left it: the uninstaller's own name due for deletion.
+    pairs = [(s.uninstaller(), ""), ("C:\\other.tmp", "")] + due
+    t.reg_set(s.SESSION_MANAGER_KEY, s.PENDING, 7,
+              ("".join(f"\\??\\{a}\0{b}\0" for a, b in pairs) + "\0").encode("latin-1").hex())
+    s.install_ok()
+    check_eq([("c:\\other.tmp", "")] + due, s.pending_renames(), "deletions due after the install")
+    t.close_copies()
+    t.kill_hard(holder)
+    check_eq(0, t.run(["wineboot", "-r"], timeout=120)[0], "exit code of the restart")
+    s.check_installation()
+    _, _, points = t.start_click_target()
+    proc, main = start_copy()
+    t.click_times(points, 3)
+    time.sleep(0.3)
+    check_eq(1, t.send(main, t.WM_QUERYENDSESSION), "answer to WM_QUERYENDSESSION")
+    check_eq(3, t.reg_number("CounterCurrentDay"), "clicks counted after the restart")
+    uninstall()
+    check_removed_entries()
+    t.close_copies()
 
 
 def test_windows_directory_as_path_keeps_its_files():
@@ -328,6 +370,7 @@ TESTS = [
     test_short_path_keeps_its_files,
     test_foreign_path_loses_only_own_files,
     test_library_in_use_goes_at_the_restart,
+    test_reinstall_before_the_restart_survives_it,
     test_windows_directory_as_path_keeps_its_files,
     test_limited_uninstall_asks_once_and_clears_what_windows_redirected,
     test_cleanup_leaves_no_trace,

@@ -243,7 +243,7 @@ TEST(StayedItems, ExitCodeCarriesTheMachinesItemsAndTheListNamesEveryItem)
     EXPECT_FALSE(ReadElevatedRemovalExitCode(0xC0000005u, &ahead, &stayed)) << "a crash";
     EXPECT_FALSE(ReadElevatedRemovalExitCode(ElevatedRemovalExitCode(true, 0) | kStayedUserRunValue, &ahead, &stayed));
     char list[1024];
-    StayedPlaces places = {kInstalled, R"(S:\VS)", {}, R"(C:\windows\TWUninst.exe)"};
+    StayedPlaces places = {kInstalled, R"(C:\Apps12)", R"(S:\VS)", {}, R"(C:\windows\TWUninst.exe)"};
     places.links[kGroupFolder] = R"(C:\Start\Tapwise)";
     ComposeStayedList(machine | kStayedUserRunValue | (1u << (kStayedStoreFiles + 3)), places, list, sizeof list);
     EXPECT_STREQ(list, R"(HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tapwise

@@ -3,6 +3,7 @@
 // Program Manager group created and deleted over DDE, the install directory
 // emptied on real files, and the resources written out.
 #include <gtest/gtest.h>
+#include "setup/install_rules.h"
 #include "setup/installer.h"
 #include "setup/program_group.h"
 #include "setup/shortcut.h"
@@ -417,21 +418,27 @@ TEST_F(SetupInstallDirReal, NullOrEmptyPathDoesNothing)
     EXPECT_EQ(0, RemoveInstallDirectory(""));
 }
 
-TEST_F(SetupInstallDirReal, InstallersOwnDirectoryLosesEveryPlainFile)
+TEST_F(SetupInstallDirReal, InstallersOwnDirectoryLosesOnlyTapwiseFiles)
 {
     if (!MakeInstallDir())
         GTEST_SKIP() << installDir << " holds an installation; not touched";
-    Fill(installDir, {"TW.exe", "Tapwise.dll", "Readme.txt", "Day.txt", "notes.txt", ".hidden"});
+    Fill(installDir, {"TW.exe", "Tapwise.dll", "Readme.txt", "Day.txt", "Tw3A.tmp", "notes.txt", ".hidden", "Tw.tmp",
+                      "TwXYZ.tmp"});
     CreateDirectoryA((installDir + "\\sub").c_str(), nullptr);
     WriteFileText(installDir + "\\sub\\Day.txt", "kept");
-    EXPECT_EQ(1, RemoveInstallDirectory(installDir.c_str()));
-    EXPECT_EQ((std::vector<std::string>{".hidden", "sub"}), Listing(installDir));
+    unsigned stayed = 0;
+    EXPECT_EQ(1, RemoveInstallDirectory(installDir.c_str(), &stayed));
+    EXPECT_EQ(unsigned(kStayedOtherFiles), stayed) << "the person's files keep the directory, and are named";
+    EXPECT_EQ((std::vector<std::string>{".hidden", "Tw.tmp", "TwXYZ.tmp", "notes.txt", "sub"}), Listing(installDir));
     EXPECT_EQ((std::vector<std::string>{"Day.txt"}), Listing(installDir + "\\sub")) << "one level deep only";
 
     // Named in other letter case, and with nothing left to keep it, the directory goes.
     RemoveTree(installDir + "\\sub");
     DeleteFileA((installDir + "\\.hidden").c_str());
-    Fill(installDir, {"TW.exe", "other.bin"});
+    DeleteFileA((installDir + "\\notes.txt").c_str());
+    DeleteFileA((installDir + "\\Tw.tmp").c_str());
+    DeleteFileA((installDir + "\\TwXYZ.tmp").c_str());
+    Fill(installDir, {"TW.exe", "Month.txt"});
     std::string shouted = installDir;
     for (char& c : shouted)
         c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
