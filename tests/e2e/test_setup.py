@@ -36,6 +36,8 @@ NEEDS_ADMIN_TEXT = ("Tapwise could not be installed: Windows refused to let it w
                     "or the registry.\nInstalling Tapwise needs administrator rights.")
 LIBRARY_IN_USE_TEXT = ('Tapwise could not replace its library "Tapwise.dll", which other programs are using.\n'
                        "Restart Windows, then install Tapwise again.")
+OTHER_COPY_TEXT = ("Tapwise is still running for another person signed in to this PC. "
+                   "That copy keeps the old version until the person signs in again.")
 REMOVE_TEXT = "Are you sure you want to remove this very cool app?"
 REALLY_TEXT = "Really?"
 INSTALLED_FILES = ("TW.exe", "Tapwise.dll", "Readme.txt")
@@ -517,6 +519,22 @@ def test_reinstall_says_so_when_the_library_stays_old():
     check_eq([], pending_renames(), "files to go at the next restart")
 
 
+def test_upgrade_while_another_persons_copy_runs():
+    # Another person's copy keeps TW.exe mapped: it is moved aside for the restart, and said.
+    reset_setup()
+    install_ok()
+    t.close_copies()
+    program = INSTALL_DIR + r"\TW.exe"
+    t.start([os.path.join(t.TEST_BIN, "robot.exe"), "hold", program, "300000"])
+    t.wait_until(lambda: mapped_by(program), 15, what=f"a process mapping {program}")
+    seen = run_installer()
+    check_eq(INSTALLED_TEXT + "\n\n" + OTHER_COPY_TEXT, seen["text"], "text of the installer's final message")
+    check_bytes(program, PROGRAM_BYTES, "installed program")
+    aside = [n for n in listing(INSTALL_DIR) if n not in INSTALLED_FILES]
+    check_eq([((INSTALL_DIR + "\\" + n).lower(), "") for n in aside], pending_renames(), "what goes at the restart")
+    check(mapped_by(INSTALL_DIR + "\\" + aside[0]), "the other copy's program is no longer mapped under its new name")
+
+
 def test_limited_install_asks_once_and_a_failed_one_restarts_the_copy():
     # Limited, it asks once through "runas" (Wine's copy, limited too, must not
     # ask again); the tray copy is the person's, started by the first.
@@ -557,6 +575,7 @@ TESTS = [
     test_reinstall_over_running_counting_copy,
     test_reinstall_replaces_a_library_in_use,
     test_reinstall_says_so_when_the_library_stays_old,
+    test_upgrade_while_another_persons_copy_runs,
     test_limited_install_asks_once_and_a_failed_one_restarts_the_copy,
     test_cleanup_leaves_no_trace,
 ]

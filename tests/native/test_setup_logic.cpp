@@ -21,7 +21,7 @@ const char* NameOf(RemovalScope scope)
     switch (scope) {
         case RemovalScope::None: return "None";
         case RemovalScope::OwnFilesOnly: return "OwnFilesOnly";
-        case RemovalScope::AllPlainFiles: return "AllPlainFiles";
+        case RemovalScope::InstallerFiles: return "InstallerFiles";
     }
     return "?";
 }
@@ -99,11 +99,11 @@ constexpr ScopeCase kScopeCases[] = {
     {R"(C:\Apps1)", kInstalled, RemovalScope::None},               // 8
     {R"(C:\Apps1)", R"(C:\Apps1)", RemovalScope::None},            // 8, even when installed there
     {R"(C:\Apps12)", kInstalled, RemovalScope::OwnFilesOnly},      // 9
-    {R"(C:\Apps12)", R"(C:\Apps12)", RemovalScope::AllPlainFiles}, // 9
+    {R"(C:\Apps12)", R"(C:\Apps12)", RemovalScope::InstallerFiles}, // 9
     {R"(C:\windows)", kInstalled, RemovalScope::OwnFilesOnly},
-    {R"(C:\Program Files\Tapwise)", kInstalled, RemovalScope::AllPlainFiles},
-    {R"(c:\program files\tapwise\)", kInstalled, RemovalScope::AllPlainFiles},
-    {R"(C:\PROGRAM FILES\TAPWISE)", R"(c:\program files\tapwise\)", RemovalScope::AllPlainFiles},
+    {R"(C:\Program Files\Tapwise)", kInstalled, RemovalScope::InstallerFiles},
+    {R"(c:\program files\tapwise\)", kInstalled, RemovalScope::InstallerFiles},
+    {R"(C:\PROGRAM FILES\TAPWISE)", R"(c:\program files\tapwise\)", RemovalScope::InstallerFiles},
     {R"(C:\Program Files\Tapwise\\)", kInstalled, RemovalScope::OwnFilesOnly},
     {R"(C:\Program Files\Tapwise2)", kInstalled, RemovalScope::OwnFilesOnly},
     {R"(C:\Program Files\Tapwis)", kInstalled, RemovalScope::OwnFilesOnly},
@@ -130,7 +130,7 @@ struct EntryCase {
     bool isDirectory;
     bool underNone;
     bool underOwnFiles;
-    bool underAllFiles;
+    bool underInstallerFiles;
 };
 
 constexpr EntryCase kEntryCases[] = {
@@ -143,13 +143,19 @@ constexpr EntryCase kEntryCases[] = {
     {"Day.txt", false, false, true, true},
     {"month.txt", false, false, true, true},
     {"Year.txt", false, false, true, true},
-    {"Week.txt", false, false, false, true},
-    {"TW.exe.bak", false, false, false, true},
-    {"TW.exf", false, false, false, true},
-    {"UW.exe", false, false, false, true},
-    {"W.exe", false, false, false, true},
-    {"notepad.exe", false, false, false, true},
-    {"Tapwise.lnk", false, false, false, true},
+    {"Week.txt", false, false, false, false},
+    {"TW.exe.bak", false, false, false, false},
+    {"TW.exf", false, false, false, false},
+    {"UW.exe", false, false, false, false},
+    {"W.exe", false, false, false, false},
+    {"notepad.exe", false, false, false, false},
+    {"Tapwise.lnk", false, false, false, false},
+    {"Tw1A.tmp", false, false, false, true},     // moved aside by setup
+    {"tw00ff.TMP", false, false, false, true},
+    {"Tw.tmp", false, false, false, false},
+    {"Tw12345.tmp", false, false, false, false},
+    {"TwXY.tmp", false, false, false, false},
+    {"Tw1A.tmp.txt", false, false, false, false},
     {".hidden", false, false, false, false},
     {".Day.txt", false, false, false, false},
     {".", true, false, false, false},
@@ -167,10 +173,10 @@ TEST(ShouldDeleteEntry, PlainFilesByScope)
             << input << " under None";
         EXPECT_EQ(ShouldDeleteEntry(RemovalScope::OwnFilesOnly, c.name, c.isDirectory), c.underOwnFiles)
             << input << " under OwnFilesOnly";
-        EXPECT_EQ(ShouldDeleteEntry(RemovalScope::AllPlainFiles, c.name, c.isDirectory), c.underAllFiles)
-            << input << " under AllPlainFiles";
+        EXPECT_EQ(ShouldDeleteEntry(RemovalScope::InstallerFiles, c.name, c.isDirectory), c.underInstallerFiles)
+            << input << " under InstallerFiles";
     }
-    EXPECT_FALSE(ShouldDeleteEntry(RemovalScope::AllPlainFiles, nullptr, false));
+    EXPECT_FALSE(ShouldDeleteEntry(RemovalScope::InstallerFiles, nullptr, false));
 }
 
 TEST(ShouldDeleteEntry, EveryOwnFileGoesUnderOwnFilesOnly)
@@ -179,6 +185,52 @@ TEST(ShouldDeleteEntry, EveryOwnFileGoesUnderOwnFilesOnly)
     for (const char* own : kOwnFiles) {
         EXPECT_TRUE(ShouldDeleteEntry(RemovalScope::OwnFilesOnly, own, false)) << "own file " << Show(own);
     }
+}
+
+// ---------------------------------------------------------------- deletions at the next start
+
+TEST(DropPendingDeletions, OnlyDeletionsOfTheGivenPathsGo)
+{
+    const char* paths[] = {R"(C:\Program Files\Tapwise\Tapwise.dll)", R"(C:\Windows\TWUninst.exe)"};
+    struct Row {
+        std::string list, expected;
+    };
+    const std::string dll = R"(\??\c:\program files\tapwise\TAPWISE.DLL)", other = R"(\??\C:\Other\a.tmp)";
+    const Row rows[] = {
+        {dll + '\0' + '\0' + '\0', std::string(1, '\0')},
+        {other + '\0' + '\0' + dll + '\0' + '\0' + '\0', other + '\0' + '\0' + '\0'},
+        // A rename onto our name is not a deletion of it.
+        {dll + '\0' + "!" + other + '\0' + '\0', dll + '\0' + "!" + other + '\0' + '\0'},
+        {R"(C:\Windows\TWUninst.exe)" + std::string(2, '\0') + other + std::string(3, '\0'), other + std::string(3, '\0')},
+        {other + '\0', other + '\0'},  // cut short: left alone
+    };
+    for (const Row& r : rows) {
+        std::string list = r.list;
+        const size_t length = DropPendingDeletions(&list[0], list.size(), paths, 2);
+        EXPECT_EQ(r.expected, list.substr(0, length)) << "list " << Show(r.list.c_str());
+    }
+}
+
+TEST(AddWininitDeletion, UnderTheRenameSectionOrInANewOne)
+{
+    struct Row {
+        const char* text;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"", "[rename]\r\nNUL=C:\\PROGRA~1\\TW1.TMP\r\n"},
+        {"[Other]\r\nA=B", "[Other]\r\nA=B\r\n[rename]\r\nNUL=C:\\PROGRA~1\\TW1.TMP\r\n"},
+        {"[RENAME]\r\nNUL=C:\\X.TMP\r\n", "[RENAME]\r\nNUL=C:\\PROGRA~1\\TW1.TMP\r\nNUL=C:\\X.TMP\r\n"},
+        {"[rename]", "[rename]\r\nNUL=C:\\PROGRA~1\\TW1.TMP\r\n"},
+    };
+    for (const Row& r : rows) {
+        char out[256];
+        EXPECT_TRUE(AddWininitDeletion(r.text, R"(C:\PROGRA~1\TW1.TMP)", out, sizeof out)) << Show(r.text);
+        EXPECT_STREQ(r.expected, out) << Show(r.text);
+    }
+    char small[20];
+    EXPECT_FALSE(AddWininitDeletion("", R"(C:\PROGRA~1\TW1.TMP)", small, sizeof small));
+    EXPECT_STREQ("", small);
 }
 
 // ---------------------------------------------------------------- User Account Control
