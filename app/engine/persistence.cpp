@@ -88,6 +88,8 @@ int LoadSettings()
     return LoadSettingsFor(today, OwnProgramFile(programFile) ? programFile : nullptr);
 }
 
+bool SaveRefused;
+
 int SaveCounters()
 {
     bool saved = true;
@@ -106,5 +108,6 @@ int SaveCounters()
     }
     if (ValueName(IDS_CURRENT, Total, name))
         saved &= WriteNumber(name, CurrentCount(Total));
+    SaveRefused |= !saved;
     return saved ? 1 : 0;
 }

@@ -11,3 +11,5 @@ int LoadSettings();
 // The same with today's date and the program's file name handed in.
 int LoadSettingsFor(const SYSTEMTIME& today, const char* programFile);
 int SaveCounters();
+// Set by a save that the store refused (user-interface thread only).
+extern bool SaveRefused;

@@ -23,8 +23,11 @@ namespace {
 // finds it, so it never asks again, and sets it when the installed program
 // is to be started.
 constexpr char kRequesterEvent[] = "Orrinwood-Tapwise-Requester";
-// Open in a copy that was asked for; process-wide, it ends with the process.
-HANDLE requesterEvent;
+// Set instead when the installed program is the copy that ran before a failed
+// install, started again: no balloon then says where a new copy went.
+constexpr char kRequesterRestartEvent[] = "Orrinwood-Tapwise-Requester-Restart";
+// Open in a copy that was asked for; process-wide, they end with the process.
+HANDLE requesterEvent, requesterRestartEvent;
 constexpr int kTokenElevationType = 18;  // TOKEN_INFORMATION_CLASS TokenElevationType, Vista and later
 
 // Windows 95 lacks these, so they are looked up rather than imported.
@@ -113,20 +116,23 @@ bool ShellOfDesktop(IShellDispatch2** shell)
 
 SetupPlan OwnSetupPlan()
 {
-    if (!requesterEvent)
+    if (!requesterEvent) {
         requesterEvent = OpenEventA(EVENT_MODIFY_STATE, FALSE, kRequesterEvent);
+        requesterRestartEvent = OpenEventA(EVENT_MODIFY_STATE, FALSE, kRequesterRestartEvent);
+    }
     const ElevationType token = OwnTokenElevation();
     return DecideSetupPlan(token, token != ElevationType::Default || OwnTokenIsAdministrator(),
                            requesterEvent != nullptr);
 }
 
-void SignalRequester()
+void SignalRequester(bool restart)
 {
-    if (requesterEvent)
-        SetEvent(requesterEvent);
+    HANDLE signal = restart && requesterRestartEvent ? requesterRestartEvent : requesterEvent;
+    if (signal)
+        SetEvent(signal);
 }
 
-bool RunElevatedCopy(const char* tail, void (*whenSignalled)(), DWORD* exitCode, bool* declined)
+bool RunElevatedCopy(const char* tail, void (*whenSignalled)(bool restart), DWORD* exitCode, bool* declined)
 {
     *exitCode = 0;
     *declined = false;
@@ -137,7 +143,8 @@ bool RunElevatedCopy(const char* tail, void (*whenSignalled)(), DWORD* exitCode,
     // whose copy must still open this person's event.
     SharedObjectSecurity everyone;
     HandleGuard signal(CreateEventA(everyone.get(), FALSE, FALSE, kRequesterEvent));
-    if (!signal.valid())
+    HandleGuard restart(CreateEventA(everyone.get(), FALSE, FALSE, kRequesterRestartEvent));
+    if (!signal.valid() || !restart.valid())
         return false;
     SHELLEXECUTEINFOA run = {};
     run.cbSize = sizeof run;
@@ -156,13 +163,13 @@ bool RunElevatedCopy(const char* tail, void (*whenSignalled)(), DWORD* exitCode,
     // copy ends is still taken. Messages are pumped while waiting: the copy's
     // Program Manager conversation starts with a broadcast that is sent to
     // every top-level window, hidden ones of this thread included.
-    HANDLE waits[2] = {signal.h, process.h};
-    const DWORD count = process.h ? 2 : 1;
+    HANDLE waits[3] = {signal.h, restart.h, process.h};
+    const DWORD count = process.h ? 3 : 2;
     for (bool waiting = process.h != nullptr; waiting;) {
         DWORD got = MsgWaitForMultipleObjects(count, waits, FALSE, INFINITE, QS_ALLINPUT);
-        if (got == WAIT_OBJECT_0) {
+        if (got == WAIT_OBJECT_0 || got == WAIT_OBJECT_0 + 1) {
             if (whenSignalled)
-                whenSignalled();
+                whenSignalled(got == WAIT_OBJECT_0 + 1);
         } else if (got == WAIT_OBJECT_0 + count) {
             MSG msg;
             while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {

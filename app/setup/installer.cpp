@@ -102,7 +102,7 @@ bool StartInstalledCopy(CopyStart how, const char* program, const char* command,
 {
     if (how == CopyStart::ByRequester) {
         // The limited copy that asked starts it; its window confirms the start.
-        SignalRequester();
+        SignalRequester(restart);
         return WaitForInstalledCopy();
     }
     if (how == CopyStart::ThroughDesktop)
@@ -112,10 +112,10 @@ bool StartInstalledCopy(CopyStart how, const char* program, const char* command,
 
 // In the limited copy that asked for administrator rights, at the signal of
 // the copy it asked for.
-void StartInstalledAsRequester()
+void StartInstalledAsRequester(bool restart)
 {
     char program[kPathSize], command[kStartCommandSize];
-    if (InstalledStartCommand(program, command))
+    if (InstalledStartCommand(program, command, restart))
         WinExec(command, SW_SHOWMINIMIZED);
 }
 

@@ -213,8 +213,10 @@ void TimerTick()
     // Some offices switch off the redirection that gives a limited program
     // its own copy of the machine's key: then nothing can be kept, and the
     // person hears it once a run while the counts go on in memory.
+    if (TimerTickCount % 30 == 0)
+        SaveCounters();
     static bool toldRefused;
-    if (TimerTickCount % 30 == 0 && !SaveCounters() && !toldRefused) {
+    if (SaveRefused && !toldRefused) {
         toldRefused = true;
         ShowMessage(nullptr, IDS_STORE_REFUSED, MB_ICONWARNING | MB_OK);
     }

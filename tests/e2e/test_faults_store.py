@@ -26,6 +26,10 @@ def seed(values):
         t.reg_set(t.SETTINGS_KEY, name, "dword", number)
 
 
+STORE_REFUSED_TEXT = ("Windows refuses to let Tapwise save its counts, so they are kept only until Tapwise ends.\n"
+                      "Ask your administrator to allow Tapwise to write to its registry key, or install Tapwise again.")
+
+
 def keylock(action):
     rc, out = t.run([os.path.join(t.TEST_BIN, "keylock.exe"), action, t.SETTINGS_KEY], timeout=60)
     check_eq(0, rc, f"keylock {action} ({out.strip()})")
@@ -100,6 +104,8 @@ def test_settings_key_read_only_while_running():
         t.click_times(points, 3)
         time.sleep(0.3)
         check_eq(stored, save(main), "store after a save into the locked key")
+        # The person hears once that counts cannot be kept, while counting goes on.
+        check_eq(STORE_REFUSED_TEXT, t.answer(t.TITLE, "IDOK", 10000), "message after the refused save")
         t.wait_until(lambda: time.time() > midnight + 2.5, 30, 0.2, "midnight")
         check_eq(stored, t.key_values(), "store after midnight with the key locked")
         check_eq([b"2024-05-14\t15\r\n"], t.history_lines(unix, "Day.txt"), "Day.txt after a roll with the key locked")
@@ -141,6 +147,7 @@ def test_settings_key_read_only_at_start():
         t.click_times(points, 2)
         time.sleep(0.3)
         check_eq(seeded, save(main), "store after a save into the locked key")
+        check_eq(STORE_REFUSED_TEXT, t.answer(t.TITLE, "IDOK", 10000), "message after the refused save")
     finally:
         keylock("unlock")
     check_eq({"CounterCurrentDay": 42, "CounterLastDay": 7, "CounterCurrentWeek": 52, "CounterCurrentTotal": 62,

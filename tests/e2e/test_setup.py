@@ -462,6 +462,12 @@ def test_reinstall_over_running_counting_copy():
         os.kill(stopped[0], signal.SIGCONT)
 
 
+def balloons():
+    """Wine's shell shows a balloon as a tooltip window."""
+    return [w for w in t.top_windows() if w["class"] == "tooltips_class32" and w["visible"]
+            and w["title"].startswith("Tapwise is counting your clicks.")]
+
+
 def hold_library(path):
     """A process that keeps the library at path mapped, as every program the
     hook reached does; returns it once the mapping is seen."""
@@ -553,15 +559,24 @@ def test_limited_install_asks_once_and_a_failed_one_restarts_the_copy():
     check_eq((first, 3), t.processes("TW.exe").get(int(window_pid(main))), "parent and token of the tray copy")
     check_eq(INSTALLED_TEXT, t.answer(t.TITLE, "IDOK"), "final message of the copy asked for")
     check_eq("0", t.robot("wait-exit", first, 15000).strip(), "exit code of the limited installer")
+    t.wait_until(balloons, 10, 0.3, "the balloon of the installed copy's first start")
     check_eq("NOVALUE", reg_raw("HKCU\\" + t.RUN_KEY, "Tapwise"), "the person's own Run value after the install")
 
     # A refused program file after the running copy was closed: the person
     # hears that rights are missing, and the closed copy runs again.
     subprocess.run(["chattr", "+i", u(INSTALL_DIR + r"\TW.exe")], check=True)
     try:
-        seen = run_installer()
-        check_eq(NEEDS_ADMIN_TEXT, seen["text"], "message of the refused install")
-        check(seen["main"] and seen["pid"] != window_pid(main), "the closed copy did not run again")
+        t.close_copies()
+        t.spawn(INSTALL_DIR + r"\TW.exe", f'"{INSTALL_DIR}\\TW.exe" -Auto', "limited")
+        main = t.wait_main_window(15000)
+        first = int(t.spawn(SETUP_EXE, f'"{SETUP_EXE}"', "limited"))
+        check_eq(NEEDS_ADMIN_TEXT, t.answer(t.TITLE, "IDOK", 30000), "message of the refused install")
+        check_eq("0", t.robot("wait-exit", first, 15000).strip(), "exit code of the limited installer")
+        again = t.wait_main_window(15000)
+        check(main and again and again != main, "the closed copy did not run again")
+        # It was not just installed: no balloon says where it went.
+        time.sleep(4)
+        check_eq([], balloons(), "balloons of the copy started again after the refused install")
     finally:
         subprocess.run(["chattr", "-i", u(INSTALL_DIR + r"\TW.exe")])
 

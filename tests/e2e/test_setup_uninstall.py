@@ -30,6 +30,9 @@ FOREIGN_TEXT = ("Tapwise has been removed.\n\nThe folder %s also holds files tha
 STORE = t.special_folder(0x1c) + r"\VirtualStore\Program Files\Tapwise"   # CSIDL_LOCAL_APPDATA
 STORED = [r"HKCU\Software\Classes\VirtualStore\MACHINE\SOFTWARE" + node + r"\Orrinwood Software\Tapwise"
           for node in ("", r"\WOW6432Node")]
+OTHER_PROFILE = r"Software\Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-0-0-0-1001"
+OTHERS_TEXT = ("Other people who use Tapwise on this PC keep their counts and history: these live in each "
+               "person's own profile, which this removal does not touch.")
 HISTORY = {"Day.txt": b"2024\t1\t5\t17\r\n", "Month.txt": b"2024\t1\t340\r\n", "Year.txt": b"2023\t9000\r\n"}
 
 
@@ -235,17 +238,21 @@ def test_redirected_state_is_removed_and_a_refused_link_named():
     s.reset_setup()
     lay_out_installation(path=None)
     redirect_path_and_counts()
+    # A second person with a profile on this PC, whose counts no removal of ours reaches.
+    t.reg_set(OTHER_PROFILE, "ProfileImagePath", "sz", r"C:\users\other")
     subprocess.run(["chattr", "+i", s.u(s.common_link())], check=True)
     try:
         texts = uninstall(("IDYES", "IDYES", "IDOK"))
     finally:
         subprocess.run(["chattr", "-i", s.u(s.common_link())])
-    check_eq(STAYED_TEXT % s.common_link(), texts[2], "message naming what stayed")
+        t.reg_delete(OTHER_PROFILE)
+    check_eq(STAYED_TEXT % s.common_link() + "\n\n" + OTHERS_TEXT, texts[2], "message naming what stayed")
     os.remove(s.u(s.common_link()))
     check_removed_entries()
     s.check_directory_removed(s.INSTALL_DIR)
     check_eq(["notes.txt"], s.listing(STORE), "the person's redirected install directory")
     check_eq(["NOKEY", "NOKEY"], [s.reg_raw(k, "Path") for k in STORED], "the person's redirected settings keys")
+    check_eq([], [k for k in STORED if s.key_exists(k.rpartition("\\")[0])], "the person's emptied vendor keys")
     shutil.rmtree(s.u(STORE))
 
 

@@ -196,6 +196,17 @@ TEST(HookWatchdogTest, TheHooksOwnThreadReinstallsItAndRemovesItBeforeReturning)
     EXPECT_EQ("II", CallsAfter(2)) << "a click, then a silent interval: installed again";
     EXPECT_NE(GetCurrentThreadId(), initThread) << "the hook was installed by the user-interface thread";
     EXPECT_TRUE(PressCounts()) << "a press after the re-install";
+
+    // A thread that ended early is started again at the next check, and counts.
+    const DWORD ended = initThread;
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, ended);
+    ASSERT_NE(nullptr, thread);
+    PostThreadMessageA(ended, WM_QUIT, 0, 0);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
+    CloseHandle(thread);
+    Checks(1);
+    EXPECT_NE(ended, initThread) << "no new counting thread after the first one ended";
+    EXPECT_TRUE(PressCounts()) << "a press after the counting thread was started again";
     RemoveHook();
     EXPECT_EQ(FALSE, TapwiseResetEntry()) << "a hook was still installed when RemoveHook returned";
 }
