@@ -74,6 +74,17 @@ STRINGS = {
     37: "Tapwise starts the next time you sign in to Windows. To start it now, choose Tapwise in the Start menu.",
     38: "Tapwise is counting your clicks.\n"
         "A click on its icon here in the notification area opens the statistics.",
+    39: "Tapwise has been removed.",
+    40: "The folder %s also holds files that are not Tapwise's: they and the folder were left in place.",
+    41: ("Other people who use Tapwise on this PC keep their counts and history: these live in each person's own "
+         "profile, which this removal does not touch."),
+    42: ("Tapwise is still running for another person signed in to this PC. That copy keeps the old version until "
+         "the person signs in again."),
+    43: ("Tapwise cannot count clicks in this session: Windows did not let it start its counting thread.\n"
+         "Restart Tapwise or Windows to try again."),
+    44: ("Windows refuses to let Tapwise save its counts, so they are kept only until Tapwise ends.\n"
+         "Ask your administrator to allow Tapwise to write to its registry key, or install Tapwise again."),
+    45: "Tapwise could not be started. To start it now, choose Tapwise in the Start menu.",
 }
 
 # Window and control styles, spelled out so the checker needs no headers.
