@@ -38,7 +38,7 @@
 //   hold FILE MS [open]              loads the library FILE and keeps it mapped for MS milliseconds
 //                                    (as any program the mouse hook reached does); with "open",
 //                                    keeps it open instead, sharing it for reading only
-//   objsec NAME [SDDL MS]            the security of semaphore NAME as text (our account as ME);
+//   objsec NAME [SDDL MS]            the security of semaphore NAME as text;
 //                                    with SDDL, creates it so and keeps it open for MS milliseconds
 //   burst COUNT SPACING_US           COUNT left presses with releases into a window of its own,
 //                                    one every SPACING_US µs (0: as fast as its queue is emptied);
@@ -660,19 +660,7 @@ int ObjectSecurity(const Args& a)
     if (!h || !GetKernelObjectSecurity(h, what, buffer, sizeof buffer, &need) ||
         !ConvertSecurityDescriptorToStringSecurityDescriptorA(buffer, 1, what, &text, nullptr))
         return 1;
-    // The account's own SID reads as "ME".
-    char account[256] = "";
-    HANDLE token;
-    BYTE user[256];
-    char* sid = nullptr;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
-        GetTokenInformation(token, TokenUser, user, sizeof user, &need) &&
-        ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid))
-        lstrcpynA(account, sid, sizeof account);
-    std::string out = text;
-    for (size_t at; account[0] && (at = out.find(account)) != std::string::npos;)
-        out.replace(at, strlen(account), "ME");
-    printf("%s\n", out.c_str());
+    printf("%s\n", text);
     return 0;
 }
 

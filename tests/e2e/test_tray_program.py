@@ -4,6 +4,7 @@ runs; what the hidden main window answers to the system's end-of-session
 questions and to WM_CLOSE; and the timer's periodic save.
 """
 import os
+import re
 import shutil
 import sys
 import time
@@ -23,11 +24,16 @@ SENTINEL_NAME, SENTINEL = "CounterCurrentSession", 77
 
 # Everyone may only release the click semaphore; waiting on it or changing its
 # security is for our own account, as read from another process.
-SEMAPHORE_DACL = "D:(A;;GA;;;ME)(A;;DC;;;WD)"
+SEMAPHORE_DACL = r"D:\(A;;GA;;;S-1-5-21-[-0-9]+\)\(A;;DC;;;WD\)"
 
 
 def semaphore_dacl():
     return t.robot("objsec", "TapwiseEvent").strip().partition("S:")[0]
+
+
+def check_semaphore(what):
+    found = semaphore_dacl()
+    t.check(re.fullmatch(SEMAPHORE_DACL, found), f"{what}: {found}")
 
 
 def set_sentinel():
@@ -197,7 +203,7 @@ def test_end_of_session_messages_and_periodic_save():
 def test_close_ends_without_question():
     ui.keep_desktop()
     proc, main, _ = ui.launch("TwClose", "-Auto")
-    t.check_eq(SEMAPHORE_DACL, semaphore_dacl(), "security of the click semaphore")
+    check_semaphore("security of the click semaphore")
     t.post(main, t.WM_CLOSE)
     t.check_eq(0, t.wait_exit(proc, 20), "exit code after WM_CLOSE")
 
@@ -206,7 +212,7 @@ def test_close_ends_without_question():
     old = t.start([os.path.join(t.TEST_BIN, "robot.exe"), "objsec", "TapwiseEvent", "D:(A;;GA;;;WD)", "60000"])
     t.wait_until(lambda: semaphore_dacl() == "D:(A;;GA;;;WD)", 15, what="the older semaphore")
     proc, main, _ = ui.launch("TwClose", "-Auto")
-    t.check_eq(SEMAPHORE_DACL, semaphore_dacl(), "security of the click semaphore an older copy left")
+    check_semaphore("security of the click semaphore an older copy left")
     t.post(main, t.WM_CLOSE)
     t.check_eq(0, t.wait_exit(proc, 20), "exit code after WM_CLOSE")
     t.kill_hard(old)

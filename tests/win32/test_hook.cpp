@@ -9,6 +9,7 @@
 #include "engine/counters.h"
 #include "engine/intake.h"
 #include "hook_support.h"
+#include <algorithm>
 #include <string>
 
 using namespace tw_test;
@@ -284,19 +285,11 @@ DWORD OwnHandleCount()
     auto query = reinterpret_cast<QueryFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
     std::string buffer(1 << 20, '\0');
-    ULONG got = 0;
-    while (query && query(16 /* SystemHandleInformation */, &buffer[0], ULONG(buffer.size()), &got) != 0) {
-        if (buffer.size() >= (1u << 28))
-            return 0;
+    while (query(16 /* SystemHandleInformation */, &buffer[0], ULONG(buffer.size()), nullptr) != 0 && buffer.size() < (1u << 28))
         buffer.resize(buffer.size() * 2);
-    }
-    ULONG all;
-    memcpy(&all, buffer.data(), sizeof all);
+    const ULONG all = *reinterpret_cast<const ULONG*>(buffer.data());
     const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(void*));
-    DWORD own = 0;
-    for (ULONG i = 0; query && i < all; ++i)
-        own += entries[i].process == GetCurrentProcessId();
-    return own;
+    return DWORD(std::count_if(entries, entries + all, [](const Entry& e) { return e.process == GetCurrentProcessId(); }));
 }
 
 // Windows frees the library in each program some while after the hook goes,
