@@ -48,6 +48,11 @@
 #define IDS_ITEMS_STAYED      36
 #define IDS_STARTS_AT_SIGN_IN 37
 #define IDS_FOUND_HERE        38
+#define IDS_HISTORY_LOGGED    39
+#define IDS_HISTORY_RUNNING   40
+#define IDS_HISTORY_EMPTY     41
+#define IDS_HISTORY_SUMMARY   42
+#define IDS_HISTORY_NONE      43
 
 /* Icon groups. The shell numbers icons in directory order, and the
  * uninstaller's program item asks for index 1, so 102 must stay second. */
@@ -61,6 +66,7 @@
 #define IDD_STATISTICS        103
 #define IDD_ABOUT             104
 #define IDD_SETTINGS          105
+#define IDD_HISTORY           106
 
 #define IDB_ABOUT             107
 
@@ -107,5 +113,14 @@
 
 /* About page (IDD_ABOUT). */
 #define IDC_ABOUT_LINK        1011
+
+/* History page (IDD_HISTORY). */
+#define IDC_HISTORY_DAYS      1040
+#define IDC_HISTORY_MONTHS    1041
+#define IDC_HISTORY_YEARS     1042
+#define IDC_HISTORY_CHART     1043
+#define IDC_HISTORY_SELECTED  1044
+#define IDC_HISTORY_SUMMARY   1045
+#define IDC_HISTORY_FOLDER    1046
 
 #endif /* TAPWISE_RESOURCE_IDS_H */
