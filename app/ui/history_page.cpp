@@ -143,7 +143,7 @@ void DrawBars(HDC dc, const RECT& area, int unit)
     int32_t largest = 0;
     for (int i = 0; i < chart.count; ++i)
         largest = chart.counts[i] > largest ? chart.counts[i] : largest;
-    const int gap = slotWidth / 5 + 1;
+    const int gap = (slotWidth + 4) / 8;
     HBRUSH hatch = CreateHatchBrush(HS_BDIAGONAL, GetSysColor(COLOR_GRAYTEXT));
     SetBkColor(dc, GetSysColor(COLOR_WINDOW));
     for (int i = 0; i < chart.count; ++i) {
@@ -196,7 +196,8 @@ void DrawChart(HWND window, HDC dc, const RECT& client)
     const int unit = metrics.tmAveCharWidth / 2 + 1;
     RECT area = {client.left + unit, client.top + metrics.tmHeight / 2, client.right - unit,
                  client.bottom - metrics.tmHeight - 2 * unit};
-    slotWidth = (area.right - area.left) / chart.count;
+    // A view of few years keeps bars of a few years' width, centred.
+    slotWidth = (area.right - area.left) / (chart.count < 6 ? 6 : chart.count);
     if (slotWidth < 1)
         slotWidth = 1;
     area.left += (area.right - area.left - slotWidth * chart.count) / 2;
