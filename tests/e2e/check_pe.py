@@ -168,10 +168,10 @@ HISTORY_CONTROLS = [
     (1041, BUTTON, "12 months", CHILD | BS_AUTORADIOBUTTON, (70, 7, 55, 10)),
     (1042, BUTTON, "Years", CHILD | BS_AUTORADIOBUTTON, (135, 7, 50, 10)),
     (1043, "TAPWISECHART", "",  # windres stores class names upper-case; Windows ignores their case
-     CHILD | WS_GROUP | WS_TABSTOP | WS_BORDER, (7, 21, 216, 112)),
-    (1044, STATIC, "", CHILD | WS_GROUP | SS_NOPREFIX, (7, 137, 216, 8)),
-    (1045, STATIC, "", CHILD | WS_GROUP | SS_NOPREFIX, (7, 148, 216, 8)),
-    (1046, BUTTON, "Open history folder", CHILD | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON, (7, 160, 80, 14)),
+     CHILD | WS_GROUP | WS_TABSTOP | WS_BORDER, (7, 20, 216, 102)),
+    (1044, STATIC, "", CHILD | WS_GROUP | SS_NOPREFIX, (7, 126, 216, 8)),
+    (1045, STATIC, "", CHILD | WS_GROUP | SS_NOPREFIX, (7, 137, 216, 8)),
+    (1046, BUTTON, "Open history folder", CHILD | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON, (7, 150, 80, 14)),
 ]
 
 DIALOGS = {
