@@ -205,9 +205,10 @@ def test_statistics_page_shows_and_follows_counts():
 
 
 # Gaps, a bad line of each kind (another date format, a negative count, a count
-# past the counters' end, a line cut short at the end) and a leap day.
+# past the counters' end, a line cut short at the end) and a leap day; Day.txt
+# holds more than the page reads from its end.
 HISTORY_FILES = {
-    "Day.txt": b"2024-02-27\t1200\r\n2024-02-29\t5\r\n29.02.2024\t7\r\n2024-03-01\t-3\r\n2024-03-01\t3400\r\n2024-03-01\t9",
+    "Day.txt": b"2023-01-01\t1\r\n" * 1000 + b"2024-02-27\t1200\r\n2024-02-29\t5\r\n29.02.2024\t7\r\n2024-03-01\t-3\r\n2024-03-01\t3400\r\n2024-03-01\t9",
     "Month.txt": b"2023-11\t30000\r\n2024-01\t90000\r\nnot a line\r\n2024-02\t60000\r\n",
     "Year.txt": b"2021\t400000\r\n2023\t99999999999\r\n2023\t800000\r\n",
 }
@@ -224,7 +225,8 @@ def test_history_page():
             f.write(data)
     proc = t.ShiftedClock(2024, 3, 2, 10).start([os.path.join(unix, "TW.exe")], cwd=unix)
     main = t.wait_main_window()
-    page = ui.select_page(ui.wait_sheet(), 3)
+    sheet = ui.wait_sheet()
+    page = ui.select_page(sheet, 3)
     texts = lambda: tuple(t.text(page, i) for i in HISTORY_TEXTS)  # noqa: E731
     t.check_eq(("2024-03-02: 40 clicks so far (not finished)", "Best: 2024-03-01 with 3400 clicks. Mean: 1535 clicks."),
                texts(), "texts of the 30 days at opening")
@@ -251,6 +253,13 @@ def test_history_page():
         t.robot("click", hex(page), HISTORY_VIEWS[view])
         t.wait_until(lambda: texts() == expected, 5, 0.2, f"the {name} view's texts {expected} (found {texts()})")
         t.screenshot(f"history-{name}")
+
+    # The files are read again each time the page is shown.
+    with open(os.path.join(unix, "Year.txt"), "ab") as f:
+        f.write(b"2022\t100000\r\n")
+    ui.select_page(sheet, 0)
+    ui.select_page(sheet, 3)
+    t.check_eq("Best: 2023 with 800000 clicks. Mean: 433333 clicks.", texts()[1], "summary after a line was added")
 
     # Explorer is shown where the files really are: the redirected copy once Windows made one.
     store = t.robot("folder", 0x1C).strip() + "\\VirtualStore\\TwHistory"
