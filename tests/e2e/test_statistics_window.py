@@ -273,10 +273,26 @@ def test_history_page():
     ui.stop(proc, main)
 
 
+def test_history_page_reads_the_line_of_a_day_that_ends_while_it_is_shown():
+    ui.keep_desktop()
+    ui.end_running_copies()
+    ui.store_counts({"CounterCurrentDay": 40})
+    _, unix = t.make_test_dir("TwHistoryMidnight")
+    proc = t.ShiftedClock(2024, 3, 2, 23, 59, 40).start([os.path.join(unix, "TW.exe")], cwd=unix)
+    main = t.wait_main_window()
+    page = ui.select_page(ui.wait_sheet(), 3)
+    t.check_eq("2024-03-02: 40 clicks so far (not finished)", t.text(page, HISTORY_TEXTS[0]), "running day before midnight")
+    t.wait_until(lambda: t.text(page, HISTORY_TEXTS[0]).startswith("2024-03-03"), 40, 0.3, "the day to roll over")
+    t.check_eq(("2024-03-03: 0 clicks so far (not finished)", "Best: 2024-03-02 with 40 clicks. Mean: 40 clicks."),
+               tuple(t.text(page, i) for i in HISTORY_TEXTS), "texts after midnight")
+    ui.stop(proc, main)
+
+
 if __name__ == "__main__":
     sys.exit(t.run_tests([
         test_sheet_frame,
         test_pages_hold_their_controls_at_96_and_144_dpi,
         test_statistics_page_shows_and_follows_counts,
         test_history_page,
+        test_history_page_reads_the_line_of_a_day_that_ends_while_it_is_shown,
     ]))
