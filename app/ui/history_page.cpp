@@ -133,11 +133,6 @@ void OpenHistoryFolder(HWND page)
     ShellExecuteA(page, "open", folder, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-HBRUSH SysBrush(int index)
-{
-    return GetSysColorBrush(index);
-}
-
 void DrawBars(HDC dc, const RECT& area, int unit)
 {
     int32_t largest = 0;
@@ -150,18 +145,19 @@ void DrawBars(HDC dc, const RECT& area, int unit)
         const int left = area.left + i * slotWidth;
         if (i == selected) {
             RECT column = {left, area.top, left + slotWidth, area.bottom};
-            FillRect(dc, &column, SysBrush(COLOR_BTNFACE));
+            FillRect(dc, &column, GetSysColorBrush(COLOR_BTNFACE));
         }
         const int height = BarHeight(chart.counts[i], largest, area.bottom - area.top);
         // An empty slot and a running period without clicks still show their place.
         RECT bar = {left + gap, area.bottom - (height > unit ? height : unit), left + slotWidth - gap, area.bottom};
-        if (chart.states[i] == SlotState::Logged && height) {
-            bar.top = area.bottom - height;
-            FillRect(dc, &bar, SysBrush(COLOR_HIGHLIGHT));
+        // A logged day without clicks is a line, not an empty slot.
+        if (chart.states[i] == SlotState::Logged) {
+            bar.top = area.bottom - (height ? height : 1);
+            FillRect(dc, &bar, GetSysColorBrush(COLOR_HIGHLIGHT));
         } else {
             if (chart.states[i] == SlotState::Running)
                 FillRect(dc, &bar, hatch);
-            FrameRect(dc, &bar, SysBrush(COLOR_GRAYTEXT));
+            FrameRect(dc, &bar, GetSysColorBrush(COLOR_GRAYTEXT));
         }
     }
     DeleteObject(hatch);
@@ -188,7 +184,6 @@ void DrawLabels(HDC dc, const RECT& area, int top)
 
 void DrawChart(HWND window, HDC dc, const RECT& client)
 {
-    FillRect(dc, &client, SysBrush(COLOR_WINDOW));
     HGDIOBJ oldFont = SelectObject(dc, chartFont ? chartFont : GetStockObject(DEFAULT_GUI_FONT));
     TEXTMETRICA metrics;
     GetTextMetricsA(dc, &metrics);
@@ -204,7 +199,7 @@ void DrawChart(HWND window, HDC dc, const RECT& client)
     barsLeft = area.left;
     DrawBars(dc, area, unit / 2 + 1);
     RECT baseline = {area.left, area.bottom, area.left + slotWidth * chart.count, area.bottom + 1};
-    FillRect(dc, &baseline, SysBrush(COLOR_GRAYTEXT));
+    FillRect(dc, &baseline, GetSysColorBrush(COLOR_GRAYTEXT));
     DrawLabels(dc, area, area.bottom + unit);
     if (GetFocus() == window) {
         RECT focus = {client.left + 1, client.top + 1, client.right - 1, client.bottom - 1};
@@ -222,6 +217,7 @@ void PaintChart(HWND window)
     HDC memory = CreateCompatibleDC(dc);
     HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
     HGDIOBJ old = SelectObject(memory, bitmap);
+    FillRect(memory, &client, GetSysColorBrush(COLOR_WINDOW));
     if (chart.count)
         DrawChart(window, memory, client);
     BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
