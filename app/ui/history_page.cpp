@@ -93,6 +93,8 @@ void ShowSummary()
     SetDlgItemTextA(historyPage, IDC_HISTORY_SUMMARY, text);
 }
 
+// A limited copy reads through the same redirection that wrote the files, so
+// "Path" names them for the page wherever Windows put them.
 void LoadView()
 {
     static char tail[kTailSize];
