@@ -208,7 +208,8 @@ def test_statistics_page_shows_and_follows_counts():
 # past the counters' end, a line cut short at the end) and a leap day; Day.txt
 # holds more than the page reads from its end.
 HISTORY_FILES = {
-    "Day.txt": b"2023-01-01\t1\r\n" * 1000 + b"2024-02-27\t1200\r\n2024-02-29\t5\r\n29.02.2024\t7\r\n2024-03-01\t-3\r\n2024-03-01\t3400\r\n2024-03-01\t9",
+    "Day.txt": b"2023-01-01\t1\r\n" * 1000
+               + b"2024-02-27\t1200\r\n2024-02-29\t5\r\n29.02.2024\t7\r\n2024-03-01\t-3\r\n2024-03-01\t3400\r\n2024-03-01\t9",
     "Month.txt": b"2023-11\t30000\r\n2024-01\t90000\r\nnot a line\r\n2024-02\t60000\r\n",
     "Year.txt": b"2021\t400000\r\n2023\t99999999999\r\n2023\t800000\r\n",
 }
