@@ -7,6 +7,7 @@ set(TW_PURE_SOURCES
   app/engine/calendar.cpp
   app/engine/store_names.cpp
   app/shell/switches.cpp
+  app/ui/history_slots.cpp
   app/ui/stats_text.cpp
   app/setup/elevation_plan.cpp
   app/setup/group_commands.cpp
@@ -24,6 +25,7 @@ set(TW_WIN32_SOURCES
   app/engine/rollover.cpp
   app/shell/main_window.cpp
   app/shell/tray_balloon.cpp
+  app/ui/history_page.cpp
   app/ui/settings_page.cpp
   app/ui/sheet.cpp
   app/ui/statistics_window.cpp

@@ -243,6 +243,11 @@ def main():
         log(f"memory: {MEMORY_STARTS} starts each of TW.exe -Auto, tray_floor.exe and tray_floor.exe -thread, at 5 s")
         print("\n".join(report.memory_rows(memory())))
         return
+    if "--history" in sys.argv:
+        # The History page's opening alone, printed, for a run of that part only.
+        log("History page: 20 openings over ten years of Day.txt")
+        print("\n".join(report.history_rows(figures("history_open.exe", [DIR_WIN, "20"], 180))))
+        return
     if "--answer" in sys.argv:
         log(f"hook answer: {ANSWER_ROUNDS} rounds, hook on the user-interface thread and on its own")
         found = hook_answer()
@@ -261,6 +266,8 @@ def main():
     results["sizes"] = sizes()
     log("SaveCounters and CheckRollover")
     results.update(figures("engine_calls.exe", ["200", "100000"], 180))
+    log("History page: 20 openings over ten years of Day.txt")
+    results.update(figures("history_open.exe", [DIR_WIN, "20"], 180))
     log("click latency, 1,000 samples")
     results.update(figures("click_latency.exe", [dll, "1000"], 180))
     log("click burst, 3 x 10,000 presses")

@@ -4,7 +4,8 @@
 # with the benchmark programs, runs them all in a Wine session of their own
 # and writes bench/RESULTS.md, which it prints. Not part of the test suite.
 # Arguments go on to bench.py: --answer runs only the hook thread's answer
-# time and prints its rows, --memory only the memory rows; RESULTS.md stays.
+# time and prints its rows, --memory only the memory rows, --history only
+# the History page's opening; RESULTS.md stays.
 # TW_BENCH_BEFORE=DIR adds the hook cost of an earlier revision: DIR holds its
 # x86_64 benchbin/hook_cost.exe and bin/Tapwise.dll, and its i686 Tapwise.dll
 # as Tapwise-i686.dll; TW_BENCH_BEFORE_LABEL names it in the report.

@@ -29,7 +29,7 @@ add_custom_command(
 add_custom_target(nullhook ALL DEPENDS ${TW_NULLHOOK})
 
 # --- programs that drive the program's own engine code ---
-foreach(name click_burst click_latency hook_cost engine_calls hook_answer)
+foreach(name click_burst click_latency hook_cost engine_calls hook_answer history_open)
   add_executable(${name} ${TW_BENCH_SRC}/${name}.cpp $<TARGET_OBJECTS:tapwise_resources>)
   target_compile_options(${name} PRIVATE ${tw_warnings} -O2)
   target_link_libraries(${name} tapwise_core)
@@ -59,5 +59,5 @@ target_link_libraries(tray_floor comctl32 shell32 ole32 advapi32 gdi32 user32 ke
 target_link_options(tray_floor PRIVATE ${tw_static} ${tw_lean_link})
 set_target_properties(tray_floor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TW_BENCH_BIN})
 
-add_custom_target(bench DEPENDS nullhook click_burst click_latency hook_cost engine_calls hook_answer startup_probe minimal
+add_custom_target(bench DEPENDS nullhook click_burst click_latency hook_cost engine_calls hook_answer history_open startup_probe minimal
                                 tray_floor)

@@ -48,13 +48,18 @@
 #define IDS_ITEMS_STAYED      36
 #define IDS_STARTS_AT_SIGN_IN 37
 #define IDS_FOUND_HERE        38
-#define IDS_REMOVED           39
-#define IDS_FOREIGN_KEPT      40
-#define IDS_OTHERS_KEEP       41
-#define IDS_OTHER_COPY_OLD    42
-#define IDS_CANNOT_COUNT      43
-#define IDS_STORE_REFUSED     44
-#define IDS_START_FAILED      45
+#define IDS_HISTORY_LOGGED    39
+#define IDS_HISTORY_RUNNING   40
+#define IDS_HISTORY_EMPTY     41
+#define IDS_HISTORY_SUMMARY   42
+#define IDS_HISTORY_NONE      43
+#define IDS_REMOVED           44
+#define IDS_FOREIGN_KEPT      45
+#define IDS_OTHERS_KEEP       46
+#define IDS_OTHER_COPY_OLD    47
+#define IDS_CANNOT_COUNT      48
+#define IDS_STORE_REFUSED     49
+#define IDS_START_FAILED      50
 
 /* Icon groups. The shell numbers icons in directory order, and the
  * uninstaller's program item asks for index 1, so 102 must stay second. */
@@ -68,6 +73,7 @@
 #define IDD_STATISTICS        103
 #define IDD_ABOUT             104
 #define IDD_SETTINGS          105
+#define IDD_HISTORY           106
 
 #define IDB_ABOUT             107
 
@@ -114,5 +120,14 @@
 
 /* About page (IDD_ABOUT). */
 #define IDC_ABOUT_LINK        1011
+
+/* History page (IDD_HISTORY). */
+#define IDC_HISTORY_DAYS      1040
+#define IDC_HISTORY_MONTHS    1041
+#define IDC_HISTORY_YEARS     1042
+#define IDC_HISTORY_CHART     1043
+#define IDC_HISTORY_SELECTED  1044
+#define IDC_HISTORY_SUMMARY   1045
+#define IDC_HISTORY_FOLDER    1046
 
 #endif /* TAPWISE_RESOURCE_IDS_H */

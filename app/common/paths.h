@@ -1,6 +1,7 @@
 // Path and command rules that several floors share: base names, joining a
 // directory and a name, the directory of a program file, and the quoted
-// command line every Run value and start uses. No operating system needed.
+// command line every Run value and start uses, and where Windows redirects
+// a limited program's files. No operating system needed.
 #pragma once
 #include <cstddef>
 
@@ -40,3 +41,9 @@ bool ProgramDirectory(const char* fileName, char* out, size_t size);
 // The first `length` characters of text into out; false (out empty) when they
 // would not fit.
 bool CopyPrefix(const char* text, size_t length, char* out, size_t size);
+
+// Windows redirects a limited program's writes under the program-files
+// directory into %LOCALAPPDATA%\VirtualStore\ followed by the path without
+// its drive. False (out empty) unless path begins with a drive letter, a
+// colon and a backslash, or when the result would exceed 255 characters.
+bool VirtualStoreDirectory(const char* localAppData, const char* path, char* out, size_t size);

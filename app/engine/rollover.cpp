@@ -23,26 +23,33 @@ constexpr HistoryFile kHistoryFiles[] = {{Day, IDS_DAY}, {Month, IDS_MONTH}, {Ye
 
 }
 
-int AppendHistoryLine(Period p, int32_t count)
+bool HistoryFileIn(const char* directory, Period p, char* out)
 {
-    char line[64];
-    if (!FormatHistoryLine(p, Stamp, count, line, sizeof line))
-        return 0;
     UINT nameId = 0;
     for (const HistoryFile& f : kHistoryFiles)
         if (f.period == p)
             nameId = f.nameId;
-
-    char directory[kPathSize];
-    SettingsRead("Path", REG_SZ, directory, sizeof directory);
-    if (!directory[0])
-        return 0;
-    char fileName[kPathSize];
+    if (!nameId || !directory || !directory[0])
+        return false;
     char baseName[32];
     FormatText(baseName, sizeof baseName, "%s.txt", LoadText(nameId));
-    // A directory too long for the whole name gets no line rather than a
-    // line in a file of a cut-short name.
-    if (!JoinPath(directory, baseName, fileName, sizeof fileName))
+    // A directory too long for the whole name gets no file rather than a
+    // file of a cut-short name.
+    return JoinPath(directory, baseName, out, kPathSize);
+}
+
+bool HistoryFileName(Period p, char* out)
+{
+    char directory[kPathSize];
+    SettingsRead("Path", REG_SZ, directory, sizeof directory);
+    return HistoryFileIn(directory, p, out);
+}
+
+int AppendHistoryLine(Period p, int32_t count)
+{
+    char line[64];
+    char fileName[kPathSize];
+    if (!FormatHistoryLine(p, Stamp, count, line, sizeof line) || !HistoryFileName(p, fileName))
         return 0;
 
     HandleGuard f(

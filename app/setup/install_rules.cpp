@@ -118,29 +118,6 @@ const char* RemovalDirectory(const char* recordedPath, const char* installDirect
     return installDirectory != nullptr ? installDirectory : "";
 }
 
-bool VirtualStoreDirectory(const char* localAppData, const char* path, char* out, size_t size)
-{
-    ClearText(out, size);
-    if (localAppData == nullptr || localAppData[0] == '\0' || path == nullptr || out == nullptr) {
-        return false;
-    }
-    const char drive = FoldAscii(path[0]);
-    if (drive < 'a' || drive > 'z' || path[1] != ':' || path[2] != '\\') {
-        return false;
-    }
-    char base[kPathSize];
-    if (!JoinPath(localAppData, "VirtualStore", base, sizeof base)) {
-        return false;
-    }
-    // "C:\Program Files\Tapwise" becomes ...\VirtualStore\Program Files\Tapwise.
-    char rest[kPathSize];
-    if (!CopyPrefix(path + 3, std::strlen(path + 3), rest, sizeof rest)) {
-        return false;
-    }
-    StripTrailingBackslash(rest);
-    return rest[0] != '\0' && JoinPath(base, rest, out, size);
-}
-
 bool IsMovedAsideName(const char* name)
 {
     if (name == nullptr || !EqualFoldedPrefix(name, kAsidePrefix, 2)) {

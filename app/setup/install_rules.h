@@ -57,11 +57,6 @@ bool AddWininitDeletion(const char* text, const char* shortPath, char* out, size
 // copy can see (a limited copy's "Path" lives in the person's redirected store).
 const char* RemovalDirectory(const char* recordedPath, const char* installDirectory);
 
-// Windows redirects a limited program's writes under the program-files
-// directory into %LOCALAPPDATA%\VirtualStore\ followed by the path without
-// its drive. False (out empty) unless path begins with a drive letter, a
-// colon and a backslash, or when the result would exceed 255 characters.
-bool VirtualStoreDirectory(const char* localAppData, const char* path, char* out, size_t size);
 // The redirected copies of the settings key under HKEY_CURRENT_USER, for
 // 32-bit and 64-bit programs.
 inline constexpr const char* kVirtualStoreSettingsKeys[] = {

@@ -13,6 +13,7 @@
 #include "shell/switches.h"
 #include "shell/tray_balloon.h"
 #include "common/text.h"
+#include "ui/history_page.h"
 #include "ui/stats_page.h"
 #include "resource_ids.h"
 
@@ -86,7 +87,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // The engine's news of changed counts goes to the statistics page, which
     // shows it while it is open; set before the counting thread starts.
     ClickCountedNotify = RequestStatisticsRefresh;
-    CountsRolledNotify = [] { RefreshStatistics(0); };
+    CountsRolledNotify = [] {
+        RefreshStatistics(0);
+        RequestHistoryReload();
+    };
     Counters.sessionStartTick = GetTickCount();
     LoadShellResources(instance);
     LoadSettings();

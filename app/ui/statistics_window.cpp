@@ -4,6 +4,7 @@
 #include "ui/statistics_window.h"
 #include "common/main_window_state.h"
 #include "common/text.h"
+#include "ui/history_page.h"
 #include "ui/settings_page.h"
 #include "ui/sheet.h"
 #include "ui/stats_page.h"
@@ -16,6 +17,7 @@ const PageTableEntry kStatisticsPages[] = {
     {IDD_STATISTICS, 0, 0, StatisticsPageProc},
     {IDD_SETTINGS, 0, 0, SettingsPageProc},
     {IDD_ABOUT, 0, 0, AboutPageProc},
+    {IDD_HISTORY, 0, 0, HistoryPageProc},
     {0, 0, 0, nullptr},
 };
 }
@@ -27,6 +29,7 @@ int OpenStatisticsSheet(HWND parent)
     SheetOpen = 1;
     TerminateConfirmed = 0;
     ShowWindow(parent, SW_SHOWMINIMIZED);
+    RegisterHistoryChart();
     char caption[256];
     lstrcpynA(caption, LoadText(IDS_TITLE), sizeof caption);
     INT_PTR result = RunPropertySheet(parent, caption, 0, SheetCallback, kStatisticsPages, 0, 0, 0);

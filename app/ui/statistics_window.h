@@ -1,4 +1,4 @@
-// The statistics window: the Statistics, Settings and About pages in one
+// The statistics window: the Statistics, Settings, About and History pages in one
 // modal property sheet over the main window.
 #pragma once
 #include <windows.h>

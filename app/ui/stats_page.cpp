@@ -5,6 +5,7 @@
 #include "ui/stats_page.h"
 #include "engine/counters.h"
 #include "common/text.h"
+#include "ui/history_page.h"
 #include "ui/sheet.h"
 #include "ui/stats_text.h"
 #include "resource_ids.h"
@@ -85,6 +86,7 @@ void RefreshStatistics(int timeOnly)
         }
         FormatCount(CurrentCount(Total), text, sizeof text);
         SetField(page, kCurrentFields[Total], text);
+        RefreshHistoryRunning();
     }
     FormatSessionTime(Counters.sessionSeconds, text, sizeof text);
     SetField(page, IDC_TIME, text);

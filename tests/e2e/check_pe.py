@@ -74,17 +74,22 @@ STRINGS = {
     37: "Tapwise starts the next time you sign in to Windows. To start it now, choose Tapwise in the Start menu.",
     38: "Tapwise is counting your clicks.\n"
         "A click on its icon here in the notification area opens the statistics.",
-    39: "Tapwise has been removed.",
-    40: "The folder %s also holds files that are not Tapwise's: they and the folder were left in place.",
-    41: ("Other people who use Tapwise on this PC keep their counts and history: these live in each person's own "
+    39: "%s: %s clicks",
+    40: "%s: %s clicks so far (not finished)",
+    41: "%s: no count logged (Tapwise was not running)",
+    42: "Best: %s with %s clicks. Mean: %s clicks.",
+    43: "No finished period logged in this view.",
+    44: "Tapwise has been removed.",
+    45: "The folder %s also holds files that are not Tapwise's: they and the folder were left in place.",
+    46: ("Other people who use Tapwise on this PC keep their counts and history: these live in each person's own "
          "profile, which this removal does not touch."),
-    42: ("Tapwise is still running for another person signed in to this PC. That copy keeps the old version until "
+    47: ("Tapwise is still running for another person signed in to this PC. That copy keeps the old version until "
          "the person signs in again."),
-    43: ("Tapwise cannot count clicks in this session: Windows did not let it start its counting thread.\n"
+    48: ("Tapwise cannot count clicks in this session: Windows did not let it start its counting thread.\n"
          "Restart Tapwise or Windows to try again."),
-    44: ("Windows refuses to let Tapwise save its counts, so they are kept only until Tapwise ends.\n"
+    49: ("Windows refuses to let Tapwise save its counts, so they are kept only until Tapwise ends.\n"
          "Ask your administrator to allow Tapwise to write to its registry key, or install Tapwise again."),
-    45: "Tapwise could not be started. To start it now, choose Tapwise in the Start menu.",
+    50: "Tapwise could not be started. To start it now, choose Tapwise in the Start menu.",
 }
 
 # Window and control styles, spelled out so the checker needs no headers.
@@ -92,9 +97,9 @@ WS_POPUP, WS_CHILD, WS_VISIBLE = 0x80000000, 0x40000000, 0x10000000
 WS_CAPTION, WS_BORDER = 0x00C00000, 0x00800000
 WS_GROUP, WS_TABSTOP = 0x00020000, 0x00010000
 DS_SETFONT = 0x00000040
-BS_PUSHBUTTON, BS_AUTOCHECKBOX, BS_GROUPBOX, BS_FLAT = 0x0, 0x3, 0x7, 0x8000
+BS_PUSHBUTTON, BS_AUTOCHECKBOX, BS_GROUPBOX, BS_AUTORADIOBUTTON, BS_FLAT = 0x0, 0x3, 0x7, 0x9, 0x8000
 SS_LEFT, SS_CENTER, SS_RIGHT, SS_ICON = 0x0, 0x1, 0x2, 0x3
-SS_BITMAP, SS_ETCHEDHORZ = 0xE, 0x10
+SS_BITMAP, SS_ETCHEDHORZ, SS_NOPREFIX = 0xE, 0x10, 0x80
 
 CHILD = WS_CHILD | WS_VISIBLE
 BUTTON, STATIC = 0x80, 0x82
@@ -169,10 +174,22 @@ ABOUT_CONTROLS = [
      for (x, y) in ((123, 123), (30, 14), (151, 132), (96, 143),
                     (177, 124), (170, 153), (131, 146), (205, 150))]
 
+HISTORY_CONTROLS = [
+    (1040, BUTTON, "30 days", CHILD | WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON, (10, 7, 50, 10)),
+    (1041, BUTTON, "12 months", CHILD | BS_AUTORADIOBUTTON, (70, 7, 55, 10)),
+    (1042, BUTTON, "Years", CHILD | BS_AUTORADIOBUTTON, (135, 7, 50, 10)),
+    (1043, "TAPWISECHART", "",  # windres stores class names upper-case; Windows ignores their case
+     CHILD | WS_GROUP | WS_TABSTOP | WS_BORDER, (7, 20, 216, 102)),
+    (1044, STATIC, "", CHILD | WS_GROUP | SS_NOPREFIX, (7, 126, 216, 8)),
+    (1045, STATIC, "", CHILD | WS_GROUP | SS_NOPREFIX, (7, 137, 216, 8)),
+    (1046, BUTTON, "Open history folder", CHILD | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON, (7, 150, 80, 14)),
+]
+
 DIALOGS = {
     103: ("Click Statistics", STATISTICS_CONTROLS),
     104: ("About Tapwise", ABOUT_CONTROLS),
     105: ("Program Settings", SETTINGS_CONTROLS),
+    106: ("History", HISTORY_CONTROLS),
 }
 
 # Group id -> (width, height); the shell numbers the groups in this order.
@@ -352,7 +369,7 @@ def check_inventory(c, resources):
     c.equal("each resource stored once", sorted(set(map(repr, seen))),
             sorted(map(repr, seen)))
     expected = {(RT_MENU, 102), (RT_DIALOG, 103), (RT_DIALOG, 104),
-                (RT_DIALOG, 105), (RT_STRING, 1), (RT_STRING, 2), (RT_STRING, 3),
+                (RT_DIALOG, 105), (RT_DIALOG, 106), (RT_STRING, 1), (RT_STRING, 2), (RT_STRING, 3), (RT_STRING, 4),
                 (RT_BITMAP, 107), (RT_GROUP_ICON, 101), (RT_GROUP_ICON, 102),
                 (RT_GROUP_ICON, 103), (RT_VERSION, 1), (RT_MANIFEST, 1), ("LIBRARY", 113),
                 ("TEXT", 116)}
@@ -623,7 +640,7 @@ def check_dialogs(c, resources):
         for i, (want, got) in enumerate(zip(table, d["controls"])):
             cid, cls, text, style, rect = want
             label = "%s control %d (id %d)" % (name, i + 1, cid if cid != NO_ID else -1)
-            expected = (cid, "atom 0x%02X" % cls, text, hex(style), 0, rect, 0)
+            expected = (cid, "atom 0x%02X" % cls if isinstance(cls, int) else repr(cls), text, hex(style), 0, rect, 0)
             found = (got["id"], show_class(got["class"]), got["text"], hex(got["style"]),
                      got["exstyle"], got["rect"], got["extra"])
             c.equal(label + " (id, class, text, style, exstyle, rect, extra)",

@@ -31,7 +31,7 @@ TOTAL_FIELD, TIME_FIELD, STATS_LINK = 1005, 1006, 1009
 SETTINGS_CONTROLS = {"autostart": 1002, "new_session": 1003, "Session": 1007, "Day": 1008, "Week": 1009,
                      "Month": 1011, "Year": 1017, "Total": 1018}
 ABOUT_LINK = 1011
-PAGE_CAPTIONS = ("Click Statistics", "Program Settings", "About Tapwise")
+PAGE_CAPTIONS = ("Click Statistics", "Program Settings", "About Tapwise", "History")
 
 
 def keep_desktop():
@@ -261,6 +261,7 @@ def answer_box(expected_text, expected_icon, button, exclude=()):
 # --- links -------------------------------------------------------------------
 
 HTTP_OPEN_KEY = r"Software\Classes\http\shell\open\command"
+FOLDER_OPEN_KEY = r"Software\Classes\Folder\shell\open\command"
 
 
 def resource_string(name):
@@ -272,17 +273,17 @@ def resource_string(name):
     return found.group(1).replace('""', '"')
 
 
-def opened_addresses(directory, press):
-    """Runs press() with the prefix's handler for web addresses replaced by a
-    robot that writes down what it was asked to open (no browser starts), and
-    returns the addresses written down."""
+def opened_addresses(directory, press, key=HTTP_OPEN_KEY):
+    """Runs press() with the prefix's handler for web addresses (or folders,
+    by key) replaced by a robot that writes down what it was asked to open (no
+    browser starts), and returns the addresses written down."""
     record = "C:\\" + directory + "\\opened.txt"
     record_unix = t.unix_path(record)
     if os.path.exists(record_unix):
         os.unlink(record_unix)
     robot = "Z:" + os.path.join(t.TEST_BIN, "robot.exe").replace("/", "\\")
-    old = t.reg_get(HTTP_OPEN_KEY, "-")
-    t.reg_set(HTTP_OPEN_KEY, "-", "sz", f'"{robot}" record "{record}" "%1"')
+    old = t.reg_get(key, "-")
+    t.reg_set(key, "-", "sz", f'"{robot}" record "{record}" "%1"')
     try:
         press()
         t.wait_until(lambda: os.path.exists(record_unix) and open(record_unix).read().strip(), 20, 0.3,
@@ -292,6 +293,6 @@ def opened_addresses(directory, press):
             return f.read().split()
     finally:
         if old and old[0] == "sz":
-            t.reg_set(HTTP_OPEN_KEY, "-", "sz", old[1])
+            t.reg_set(key, "-", "sz", old[1])
         else:
-            t.reg_delete(HTTP_OPEN_KEY, "-")
+            t.reg_delete(key, "-")

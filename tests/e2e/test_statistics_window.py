@@ -1,10 +1,11 @@
-"""The statistics window: a centred three-page sheet with a single "Hide
-Tapwise" button that opens once at a time, and its first page, which shows
+"""The statistics window: a centred four-page sheet with a single "Hide
+Tapwise" button that opens once at a time; its first page, which shows
 counts, last counts and coloured percentage changes and follows every click
-and every second.
+and every second; and its History page, which draws the history files.
 """
 import os
 import re
+import shutil
 import sys
 import time
 
@@ -99,7 +100,7 @@ def test_sheet_frame():
 
     t.check_eq(t.TITLE, t.text(sheet), "caption")
     tabs = int(t.robot("item", hex(sheet), TAB_CONTROL).strip(), 16)
-    t.check_eq(3, t.send(tabs, ui.TCM_GETITEMCOUNT), "number of tabs")
+    t.check_eq(4, t.send(tabs, ui.TCM_GETITEMCOUNT), "number of tabs")
     t.check_eq(ui.PAGE_CAPTIONS[0], t.text(ui.current_page(sheet)), "page shown first")
     check_centred(sheet, "at the first opening")
     state = t.window_state(main)
@@ -203,9 +204,96 @@ def test_statistics_page_shows_and_follows_counts():
     ui.stop(proc, main)
 
 
+# Gaps, a bad line of each kind (another date format, a negative count, a count
+# past the counters' end, a line cut short at the end) and a leap day; Day.txt
+# holds more than the page reads from its end.
+HISTORY_FILES = {
+    "Day.txt": b"2023-01-01\t1\r\n" * 1000
+               + b"2024-02-27\t1200\r\n2024-02-29\t5\r\n29.02.2024\t7\r\n2024-03-01\t-3\r\n2024-03-01\t3400\r\n2024-03-01\t9",
+    "Month.txt": b"2023-11\t30000\r\n2024-01\t90000\r\nnot a line\r\n2024-02\t60000\r\n",
+    "Year.txt": b"2021\t400000\r\n2023\t99999999999\r\n2023\t800000\r\n",
+}
+HISTORY_VIEWS, HISTORY_CHART, HISTORY_TEXTS, HISTORY_FOLDER = (1040, 1041, 1042), 1043, (1044, 1045), 1046
+
+
+def test_history_page():
+    ui.keep_desktop()
+    ui.end_running_copies()
+    ui.store_counts({"CounterCurrentDay": 40, "CounterCurrentMonth": 4000, "CounterCurrentYear": 400000})
+    win, unix = t.make_test_dir("TwHistory")
+    for name, data in HISTORY_FILES.items():
+        with open(os.path.join(unix, name), "wb") as f:
+            f.write(data)
+    proc = t.ShiftedClock(2024, 3, 2, 10).start([os.path.join(unix, "TW.exe")], cwd=unix)
+    main = t.wait_main_window()
+    sheet = ui.wait_sheet()
+    page = ui.select_page(sheet, 3)
+    texts = lambda: tuple(t.text(page, i) for i in HISTORY_TEXTS)  # noqa: E731
+    t.check_eq(("2024-03-02: 40 clicks so far (not finished)", "Best: 2024-03-01 with 3400 clicks. Mean: 1535 clicks."),
+               texts(), "texts of the 30 days at opening")
+    t.screenshot("history-days")
+
+    # A click on the chart's right end selects the running day and counts; the keys walk back over the gap.
+    left, top, right, bottom = t.rect(int(t.robot("item", hex(page), HISTORY_CHART), 16))
+    for clicks in (1, 2, 3):
+        t.click_at(right - 8, (top + bottom) // 2)
+        t.wait_until(lambda: texts()[0] == f"2024-03-02: {40 + clicks} clicks so far (not finished)", 5, 0.2,
+                     f"the running day to show click {clicks}")
+    walk = [("Left", "2024-03-01: 3400 clicks"), ("Left", "2024-02-29: 5 clicks"),
+            ("Left", "2024-02-28: no count logged (Tapwise was not running)"), ("Left", "2024-02-27: 1200 clicks"),
+            ("Home", "2024-02-02: no count logged (Tapwise was not running)"),
+            ("End", "2024-03-02: 43 clicks so far (not finished)")]
+    for key, expected in walk:
+        t.xdotool("key", key)
+        t.wait_until(lambda: texts()[0] == expected, 5, 0.2, f"{expected!r} after {key} (found {texts()[0]!r})")
+
+    for view, name, expected in ((1, "months", ("2024-03: 4003 clicks so far (not finished)",
+                                                "Best: 2024-01 with 90000 clicks. Mean: 60000 clicks.")),
+                                 (2, "years", ("2024: 400003 clicks so far (not finished)",
+                                               "Best: 2023 with 800000 clicks. Mean: 600000 clicks."))):
+        t.robot("click", hex(page), HISTORY_VIEWS[view])
+        t.wait_until(lambda: texts() == expected, 5, 0.2, f"the {name} view's texts {expected} (found {texts()})")
+        t.screenshot(f"history-{name}")
+
+    # The files are read again each time the page is shown.
+    with open(os.path.join(unix, "Year.txt"), "ab") as f:
+        f.write(b"2022\t100000\r\n")
+    ui.select_page(sheet, 0)
+    ui.select_page(sheet, 3)
+    t.check_eq("Best: 2023 with 800000 clicks. Mean: 433333 clicks.", texts()[1], "summary after a line was added")
+
+    # Explorer is shown where the files really are: the redirected copy once Windows made one.
+    store = t.robot("folder", 0x1C).strip() + "\\VirtualStore\\TwHistory"
+    for folder in (win, store):
+        if folder == store:
+            os.makedirs(t.unix_path(store), exist_ok=True)
+            open(os.path.join(t.unix_path(store), "Day.txt"), "wb").close()
+        opened = ui.opened_addresses("TwHistory", lambda: t.robot("click", hex(page), HISTORY_FOLDER), ui.FOLDER_OPEN_KEY)
+        t.check_eq([folder], opened, "folder opened by the button")
+    shutil.rmtree(t.unix_path(store))
+    ui.stop(proc, main)
+
+
+def test_history_page_reads_the_line_of_a_day_that_ends_while_it_is_shown():
+    ui.keep_desktop()
+    ui.end_running_copies()
+    ui.store_counts({"CounterCurrentDay": 40})
+    _, unix = t.make_test_dir("TwHistoryMidnight")
+    proc = t.ShiftedClock(2024, 3, 2, 23, 59, 40).start([os.path.join(unix, "TW.exe")], cwd=unix)
+    main = t.wait_main_window()
+    page = ui.select_page(ui.wait_sheet(), 3)
+    t.check_eq("2024-03-02: 40 clicks so far (not finished)", t.text(page, HISTORY_TEXTS[0]), "running day before midnight")
+    t.wait_until(lambda: t.text(page, HISTORY_TEXTS[0]).startswith("2024-03-03"), 40, 0.3, "the day to roll over")
+    t.check_eq(("2024-03-03: 0 clicks so far (not finished)", "Best: 2024-03-02 with 40 clicks. Mean: 40 clicks."),
+               tuple(t.text(page, i) for i in HISTORY_TEXTS), "texts after midnight")
+    ui.stop(proc, main)
+
+
 if __name__ == "__main__":
     sys.exit(t.run_tests([
         test_sheet_frame,
         test_pages_hold_their_controls_at_96_and_144_dpi,
         test_statistics_page_shows_and_follows_counts,
+        test_history_page,
+        test_history_page_reads_the_line_of_a_day_that_ends_while_it_is_shown,
     ]))
