@@ -39,7 +39,7 @@
 //                                    (as any program the mouse hook reached does); with "open",
 //                                    keeps it open instead, sharing it for reading only
 //   objsec NAME [SDDL MS]            the security of semaphore NAME as text;
-//                                    with SDDL, creates it so and keeps it open for MS milliseconds
+//                                    with SDDL, creates it (or gives it) so and keeps it open for MS ms
 //   burst COUNT SPACING_US           COUNT left presses with releases into a window of its own,
 //                                    one every SPACING_US µs (0: as fast as its queue is emptied);
 //                                    prints "sent N taken N seconds S"
@@ -647,8 +647,11 @@ int ObjectSecurity(const Args& a)
     PSECURITY_DESCRIPTOR sd = nullptr;
     if (a.count > 3) {
         SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, FALSE};
+        // Programs the hook reached may keep the object alive: it gets the security all the same.
+        HANDLE h = nullptr;
         if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(a(3), 1, &sa.lpSecurityDescriptor, nullptr) ||
-            !CreateSemaphoreA(&sa, 0, 0x7FFFFFFF, a(2)))
+            !(h = CreateSemaphoreA(&sa, 0, 0x7FFFFFFF, a(2))) ||
+            !SetKernelObjectSecurity(h, DACL_SECURITY_INFORMATION, sa.lpSecurityDescriptor))
             return 1;
         Sleep(Dword(a(4)));
         return 0;

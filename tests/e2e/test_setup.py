@@ -36,6 +36,8 @@ NEEDS_ADMIN_TEXT = ("Tapwise could not be installed: Windows refused to let it w
                     "or the registry.\nInstalling Tapwise needs administrator rights.")
 LIBRARY_IN_USE_TEXT = ('Tapwise could not replace its library "Tapwise.dll", which other programs are using.\n'
                        "Restart Windows, then install Tapwise again.")
+FOREIGN_TEXT = ("Tapwise has been removed.\n\nThe folder %s also holds files that are not Tapwise's: "
+                "they and the folder were left in place.")
 OTHER_COPY_TEXT = ("Tapwise is still running for another person signed in to this PC. "
                    "That copy keeps the old version until the person signs in again.")
 REMOVE_TEXT = "Are you sure you want to remove this very cool app?"

@@ -25,8 +25,7 @@ OWN_FILES = ("TW.exe", "Tapwise.dll", "Readme.txt", "Day.txt", "Month.txt", "Yea
 RUN_FILES = ("TW.exe", "Tapwise.dll", "Day.txt", "Month.txt", "Year.txt")
 STAYED_TEXT = ("Tapwise has been removed, but these parts of it could not be removed:\n\n%s\n\n"
                "Removing them may need administrator rights.")
-FOREIGN_TEXT = ("Tapwise has been removed.\n\nThe folder %s also holds files that are not Tapwise's: "
-                "they and the folder were left in place.") % s.INSTALL_DIR
+FOREIGN_TEXT = s.FOREIGN_TEXT % s.INSTALL_DIR
 STORE = t.special_folder(0x1c) + r"\VirtualStore\Program Files\Tapwise"   # CSIDL_LOCAL_APPDATA
 STORED = [r"HKCU\Software\Classes\VirtualStore\MACHINE\SOFTWARE" + node + r"\Orrinwood Software\Tapwise"
           for node in ("", r"\WOW6432Node")]
