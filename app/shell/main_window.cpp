@@ -40,6 +40,10 @@ constexpr int kTrayAddAttempts = 600;
 UINT taskbarCreatedMessage;
 int trayAddAttemptsLeft;
 bool trayMenuOpen;
+// Sent by shell32 5.0 (Windows 2000) and later, in the low word of lParam, for
+// a click on the balloon itself. Windows 7 and later keep a new icon behind
+// the overflow arrow, so the balloon is often the only thing in sight.
+constexpr UINT kBalloonClicked = WM_USER + 5;
 
 LRESULT OnCreate(HWND window)
 {
@@ -93,6 +97,7 @@ LRESULT OnTrayNotify(LPARAM lParam)
         break;
     }
     case WM_LBUTTONDOWN:
+    case kBalloonClicked:
         PostMessageA(MainWindow, WM_COMMAND, CMD_OPEN, 0);
         break;
     }
