@@ -6,6 +6,7 @@ set(TW_PURE_SOURCES
   app/engine/counters.cpp
   app/engine/calendar.cpp
   app/engine/store_names.cpp
+  app/engine/startup_approval.cpp
   app/shell/switches.cpp
   app/ui/stats_text.cpp
   app/setup/elevation_plan.cpp

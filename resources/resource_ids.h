@@ -48,6 +48,8 @@
 #define IDS_ITEMS_STAYED      36
 #define IDS_STARTS_AT_SIGN_IN 37
 #define IDS_FOUND_HERE        38
+/* Numbered apart from the texts before it, which other changes extend. */
+#define IDS_SWITCHED_OFF      45
 
 /* Icon groups. The shell numbers icons in directory order, and the
  * uninstaller's program item asks for index 1, so 102 must stay second. */

@@ -5,7 +5,9 @@
 #include "engine/counters.h"
 #include "engine/persistence.h"
 #include "engine/registry.h"
+#include "engine/startup_approval.h"
 #include "engine/store_names.h"
+#include "common/guards.h"
 #include "common/paths.h"
 #include "common/message.h"
 #include "common/text.h"
@@ -24,14 +26,43 @@ constexpr ResetButton kResetButtons[] = {
     {IDC_RESET_MONTH, Month},     {IDC_RESET_YEAR, Year}, {IDC_RESET_TOTAL, Total},
 };
 
+// The machine's records are kept in the 64-bit view, which a 32-bit program
+// on 64-bit Windows reaches only by asking for it.
+ApprovedRecord ReadRecord(HKEY root, const char* key)
+{
+    KeyGuard k;
+    unsigned char data[64];
+    DWORD size = sizeof data;
+    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &k.h) != ERROR_SUCCESS ||
+        RegQueryValueExA(k.h, kProductName, nullptr, nullptr, data, &size) != ERROR_SUCCESS)
+        return ApprovedRecord::None;
+    return ReadApprovedRecord(data, size);
+}
+
+RunValueState ReadRunValue(HKEY root)
+{
+    return {RegistryValueExists(root, kRunKey, kProductName) != 0, ReadRecord(root, kApprovedRunKey),
+            ReadRecord(root, kApprovedRun32Key)};
+}
+
+// Windows keeps its own switch beside the Run value, which is the person's
+// to set in Windows' own places: this program never writes it.
+bool WindowsSwitchedUsOff()
+{
+    return SwitchedOffByWindows(ReadRunValue(HKEY_LOCAL_MACHINE), ReadRunValue(HKEY_CURRENT_USER));
+}
+
 void OnAutostartClicked(HWND page)
 {
     int checked = SendDlgItemMessageA(page, IDC_AUTOSTART, BM_GETCHECK, 0, 0) == BST_CHECKED;
     AutostartOption = ApplyAutostart(checked ? 1 : 0);
+    const bool switchedOff = AutostartOption && WindowsSwitchedUsOff();
     // A ticked box that starts nothing would be a lie.
-    if (checked && !AutostartOption)
+    if (checked && (!AutostartOption || switchedOff))
         SendDlgItemMessageA(page, IDC_AUTOSTART, BM_SETCHECK, BST_UNCHECKED, 0);
     SettingsWriteNumber("OptionAutostart", static_cast<DWORD>(AutostartOption));
+    if (switchedOff)
+        ShowMessage(page, IDS_SWITCHED_OFF, MB_ICONINFORMATION | MB_OK);
 }
 
 void OnReset(HWND page, Period p)
@@ -103,7 +134,8 @@ INT_PTR CALLBACK SettingsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_INITDIALOG:
         CentreIfPending();
-        SendDlgItemMessageA(page, IDC_AUTOSTART, BM_SETCHECK, AutostartOption ? BST_CHECKED : BST_UNCHECKED, 0);
+        SendDlgItemMessageA(page, IDC_AUTOSTART, BM_SETCHECK,
+                            AutostartOption && !WindowsSwitchedUsOff() ? BST_CHECKED : BST_UNCHECKED, 0);
         return TRUE;
     case WM_NOTIFY:
         return AnswerSheetNotify(page, lParam);

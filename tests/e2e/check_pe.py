@@ -72,8 +72,11 @@ STRINGS = {
     36: ("Tapwise has been removed, but these parts of it could not be removed:\n\n%s\n\n"
          "Removing them may need administrator rights."),
     37: "Tapwise starts the next time you sign in to Windows. To start it now, choose Tapwise in the Start menu.",
-    38: "Tapwise is counting your clicks.\n"
-        "A click on its icon here in the notification area opens the statistics.",
+    38: "Tapwise is counting your clicks.\nIts icon is in the notification area at the right of the taskbar, "
+        "perhaps behind the arrow (^) there. A click on it or on this message opens the statistics, "
+        "and so does Tapwise in the Start menu.",
+    45: "Windows has switched Tapwise off as a start-up program, so it does not start when you sign in.\n"
+        "To switch it on again, open Settings > Apps > Startup (or the Startup tab of Task Manager) and switch Tapwise on.",
 }
 
 # Window and control styles, spelled out so the checker needs no headers.

@@ -23,6 +23,7 @@ STORED = {
 }
 # Saving always stores 0 as the current session, so this shows whether a save happened.
 SENTINEL_NAME, SENTINEL = "CounterCurrentSession", 77
+IDOK = 1
 
 
 def checked(page):
@@ -130,6 +131,51 @@ def test_autostart_check_box():
         t.keylock("unlock", t.RUN_KEY)
         t.keylock("unlock", user_run)
     t.reg_delete(t.RUN_KEY, "Tapwise")
+
+
+def test_windows_own_start_up_switch():
+    """Windows records a person's "off" beside the Run value; the box shows what Windows will do."""
+    ui.keep_desktop()
+    ui.end_running_copies()
+    t.reset_store()
+    t.reg_set(t.SETTINGS_KEY, "OptionAutostart", "dword", 1)
+    entry = '"C:\\TwSwitch\\TW.exe" -Auto'
+    approved = r"Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved"
+    off, on = "03000000" + "10d2a3c4b5e6d701", "02000000" + "0000000000000000"
+    places = ((t.RUN_KEY, approved + r"\Run32"), ("HKCU\\" + t.RUN_KEY, "HKCU\\" + approved + r"\Run"))
+    switched_off = ui.resource_string("IDS_SWITCHED_OFF").replace("\\n", "\n")
+    proc, main, _ = ui.launch("TwSwitch", clean_store=False)
+    try:
+        for run_key, record_key in places:   # the machine's value, then the person's (a refused machine key)
+            if run_key != t.RUN_KEY:
+                t.keylock("lock", t.RUN_KEY)
+            t.reg_set(run_key, "Tapwise", "sz", entry)
+            t.reg_set(record_key, "Tapwise", "binhex", off)
+            sheet = ui.wait_sheet()
+            page = ui.select_page(sheet, 1)
+            t.check_eq(0, checked(page), f"check box with Windows' record off under {record_key}")
+            click(page, "autostart")
+            box = ui.wait_box(exclude=(sheet,))
+            text, buttons, _ = ui.read_box(box)
+            t.check_eq((switched_off, [IDOK]), (text, buttons), "message on ticking what Windows switched off")
+            ui.press(box, IDOK)
+            t.check_eq((0, 1), (checked(page), t.reg_number("OptionAutostart")), "check box and option after it")
+            t.check_eq(("raw", 3, off), t.reg_get(record_key, "Tapwise"), "Windows' record after the click")
+            ui.hide_sheet(sheet)
+            t.reg_set(record_key, "Tapwise", "binhex", on)
+            t.post(main, t.WM_COMMAND, t.CMD_OPEN)
+            sheet = ui.wait_sheet()
+            t.check_eq(1, checked(ui.select_page(sheet, 1)), f"check box with Windows' record on under {record_key}")
+            ui.hide_sheet(sheet)
+            t.reg_delete(record_key, "Tapwise")
+            t.reg_delete(run_key, "Tapwise")
+            t.post(main, t.WM_COMMAND, t.CMD_OPEN)
+    finally:
+        ui.stop(proc, main)
+        t.keylock("unlock", t.RUN_KEY)
+        for run_key, record_key in places:
+            t.reg_delete(record_key, "Tapwise")
+            t.reg_delete(run_key, "Tapwise")
 
 
 def test_resets_take_effect_at_once():
@@ -253,6 +299,7 @@ def test_about_page():
 if __name__ == "__main__":
     sys.exit(t.run_tests([
         test_autostart_check_box,
+        test_windows_own_start_up_switch,
         test_resets_take_effect_at_once,
         test_about_page,
     ]))
