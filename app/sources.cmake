@@ -26,6 +26,7 @@ set(TW_WIN32_SOURCES
   app/shell/main_window.cpp
   app/shell/tray_balloon.cpp
   app/ui/settings_page.cpp
+  app/ui/dpi_fit.cpp
   app/ui/sheet.cpp
   app/ui/statistics_window.cpp
   app/ui/stats_page.cpp

@@ -99,6 +99,33 @@ INT_PTR OnSettingsCommand(HWND page, WPARAM wParam)
             OnReset(page, b.period);
     return 0;
 }
+
+// The picture is drawn for 96 DPI; at another scale it is shown at that
+// scale's size, as everything else on the page is. The control does not
+// release the picture it was made with, nor the one given to it.
+void ShowPictureAtScale(HWND page)
+{
+    static HBITMAP scaled;
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen)
+        ReleaseDC(nullptr, screen);
+    for (HWND c = GetWindow(page, GW_CHILD); c && dpi != 96; c = GetWindow(c, GW_HWNDNEXT)) {
+        BITMAP shown;
+        HGDIOBJ original = reinterpret_cast<HGDIOBJ>(SendMessageA(c, STM_GETIMAGE, IMAGE_BITMAP, 0));
+        if ((GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) != SS_BITMAP || !original ||
+            !GetObjectA(original, sizeof shown, &shown))
+            continue;
+        if (!scaled)
+            scaled =
+                static_cast<HBITMAP>(LoadImageA(ProgramInstance, MAKEINTRESOURCEA(IDB_ABOUT), IMAGE_BITMAP,
+                                                MulDiv(shown.bmWidth, dpi, 96), MulDiv(shown.bmHeight, dpi, 96), 0));
+        if (scaled && original != scaled &&
+            SendMessageA(c, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled)) ==
+                reinterpret_cast<LRESULT>(original))
+            DeleteObject(original);
+    }
+}
 }
 
 // Under User Account Control the person may not write or remove the
@@ -151,6 +178,7 @@ INT_PTR CALLBACK AboutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
     switch (message) {
     case WM_INITDIALOG:
         CentreIfPending();
+        ShowPictureAtScale(page);
         return TRUE;
     case WM_NOTIFY:
         return AnswerSheetNotify(page, lParam);

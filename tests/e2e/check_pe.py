@@ -168,7 +168,8 @@ DIALOGS = {
 }
 
 # Group id -> (width, height); the shell numbers the groups in this order.
-ICON_GROUPS = [(101, 32, 32), (102, 32, 32), (103, 16, 16)]
+# Each group's image sizes: the shell picks the one for its scale (100 to 200 %).
+ICON_GROUPS = [(101, (16, 24, 32, 48)), (102, (32,)), (103, (16, 20, 24, 32))]
 
 VERSION_STRINGS = {
     "CompanyName": "Orrinwood Media",
@@ -355,7 +356,7 @@ def check_inventory(c, resources):
            not missing and not extra,
            "missing %s, unexpected %s" % (missing, extra))
     icons = [r for (t, r) in seen if t == RT_ICON]
-    c.equal("number of icon images", 3, len(icons))
+    c.equal("number of icon images", sum(len(sizes) for (_g, sizes) in ICON_GROUPS), len(icons))
 
 
 # ---------------------------------------------------------------------------
@@ -451,10 +452,10 @@ def check_menu(c, resources):
 
 def check_icons(c, resources):
     order = [r for (t, r, _l, _d) in resources if t == RT_GROUP_ICON]
-    c.equal("icon groups in directory order", [g for (g, _w, _h) in ICON_GROUPS], order)
+    c.equal("icon groups in directory order", [g for (g, _s) in ICON_GROUPS], order)
     images = {r: d for (t, r, _l, d) in resources if t == RT_ICON}
     used = set()
-    for (gid, width, height) in ICON_GROUPS:
+    for (gid, sizes) in ICON_GROUPS:
         data = find(resources, RT_GROUP_ICON, gid)
         name = "icon group %d" % gid
         if data is None:
@@ -463,40 +464,37 @@ def check_icons(c, resources):
         try:
             r = Reader(data)
             reserved, rtype, count = r.take("<HHH")
-            c.equal(name + " header (reserved, type, count)", (0, 1, 1),
-                    (reserved, rtype, count))
-            if count < 1:
-                continue
-            w, h, colours, res, planes, bits, size, iid = r.take("<BBBBHHIH")
+            c.equal(name + " header (reserved, type, count)", (0, 1, len(sizes)), (reserved, rtype, count))
+            entries = [r.take("<BBBBHHIH") for _ in range(count)]
         except Malformed as e:
             c.fail(name, str(e))
             continue
-        c.equal(name + " entry width x height", (width, height), (w, h))
-        c.equal(name + " entry colour count", 16, colours)
-        c.equal(name + " entry reserved byte", 0, res)
-        c.equal(name + " entry planes, bit count", (1, 4), (planes, bits))
-        img = images.get(iid)
-        if not c.true(name + " image %d present" % iid, img is not None,
-                      "expected RT_ICON %d, found ids %s" % (iid, sorted(images))):
-            continue
-        used.add(iid)
-        c.equal(name + " entry size matches image", len(img), size)
-        try:
-            hdr = Reader(img).take("<IiiHHIIiiII")
-        except Malformed as e:
-            c.fail(name + " image header", str(e))
-            continue
-        bi_size, bw, bh, bplanes, bbits, comp, _si, _x, _y, used_cols, _imp = hdr
-        c.equal(name + " image BITMAPINFOHEADER size", 40, bi_size)
-        c.equal(name + " image width, doubled height", (width, 2 * height), (bw, bh))
-        c.equal(name + " image planes, bits per pixel, compression",
-                (1, 4, 0), (bplanes, bbits, comp))
-        c.true(name + " image palette of 16 colours", used_cols in (0, 16),
-               "expected biClrUsed 0 or 16, found %d" % used_cols)
-        xor = ((width * 4 + 31) // 32) * 4 * height
-        andm = ((width + 31) // 32) * 4 * height
-        c.equal(name + " image size (header, palette, XOR, AND)",
-                40 + 16 * 4 + xor + andm, len(img))
+        c.equal(name + " entry sizes", [(n, n) for n in sizes], [(e[0], e[1]) for e in entries])
+        for (width, height, colours, res, planes, bits, size, iid) in entries:
+            name = "icon group %d, %d px" % (gid, width)
+            c.equal(name + " entry colour count", 16, colours)
+            c.equal(name + " entry reserved byte", 0, res)
+            c.equal(name + " entry planes, bit count", (1, 4), (planes, bits))
+            img = images.get(iid)
+            if not c.true(name + " image %d present" % iid, img is not None,
+                          "expected RT_ICON %d, found ids %s" % (iid, sorted(images))):
+                continue
+            used.add(iid)
+            c.equal(name + " entry size matches image", len(img), size)
+            try:
+                hdr = Reader(img).take("<IiiHHIIiiII")
+            except Malformed as e:
+                c.fail(name + " image header", str(e))
+                continue
+            bi_size, bw, bh, bplanes, bbits, comp, _si, _x, _y, used_cols, _imp = hdr
+            c.equal(name + " image BITMAPINFOHEADER size", 40, bi_size)
+            c.equal(name + " image width, doubled height", (width, 2 * height), (bw, bh))
+            c.equal(name + " image planes, bits per pixel, compression", (1, 4, 0), (bplanes, bbits, comp))
+            c.true(name + " image palette of 16 colours", used_cols in (0, 16),
+                   "expected biClrUsed 0 or 16, found %d" % used_cols)
+            xor = ((width * 4 + 31) // 32) * 4 * height
+            andm = ((width + 31) // 32) * 4 * height
+            c.equal(name + " image size (header, palette, XOR, AND)", 40 + 16 * 4 + xor + andm, len(img))
     c.equal("every icon image belongs to a group", sorted(images), sorted(used))
 
 
@@ -623,7 +621,8 @@ def check_dialogs(c, resources):
 
 
 MANIFEST_NS = {"v1": "urn:schemas-microsoft-com:asm.v1", "v3": "urn:schemas-microsoft-com:asm.v3",
-               "ws": "http://schemas.microsoft.com/SMI/2005/WindowsSettings"}
+               "ws": "http://schemas.microsoft.com/SMI/2005/WindowsSettings",
+               "ws16": "http://schemas.microsoft.com/SMI/2016/WindowsSettings"}
 
 
 def check_manifest(c, resources):
@@ -639,8 +638,11 @@ def check_manifest(c, resources):
             for a in root.findall("v1:dependency/v1:dependentAssembly/v1:assemblyIdentity", MANIFEST_NS)]
     c.equal("manifest depends on common controls 6 alone",
             [("Microsoft.Windows.Common-Controls", "6.0.0.0", "6595b64144ccf1df")], deps)
-    aware = root.findall("v3:application/v3:windowsSettings/ws:dpiAware", MANIFEST_NS)
-    c.equal("manifest declares system DPI awareness", ["true"], [e.text.strip() for e in aware])
+    # Per monitor (version 2) where Windows 10 knows it, system awareness before.
+    settings = "v3:application/v3:windowsSettings/"
+    c.equal("manifest's DPI awareness (older Windows, Windows 10 and later)", (["true"], ["PerMonitorV2, system"]),
+            tuple([e.text.strip() for e in root.findall(settings + tag, MANIFEST_NS)]
+                  for tag in ("ws:dpiAware", "ws16:dpiAwareness")))
 
 
 # ---------------------------------------------------------------------------

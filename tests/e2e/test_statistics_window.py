@@ -50,10 +50,11 @@ def pixels(screen, box):
 
 
 def centred_position(sheet):
+    """Centred on the work area: the screen above the taskbar."""
     screen = t.grab_screen()
     left, top, right, bottom = t.rect(sheet)
     x = max(screen.width // 2 - (right - left) // 2, 0)
-    y = max(screen.height // 2 - (bottom - top) // 2, 0)
+    y = max(ui.taskbar_box()[1] // 2 - (bottom - top) // 2, 0)
     return x, y
 
 
@@ -144,20 +145,71 @@ def test_sheet_frame():
     ui.stop(proc, main)
 
 
-def test_pages_hold_their_controls_at_96_and_144_dpi():
+def page_layout(sheet):
+    """Per page: its box and its controls' boxes, in order."""
+    layout = []
+    for index in range(len(ui.PAGE_CAPTIONS)):
+        page = ui.select_page(sheet, index)
+        layout.append((t.rect(page), [c["rect"] for c in t.children(page)]))
+    return layout
+
+
+def check_layout(layout, plain, what):
+    """Every control inside its page; no two overlapping that do not at 96 DPI; each page's
+    controls spanning the same share of it as at 96 DPI (no part cut off, none left empty)."""
+    def overlaps(boxes):
+        return {(i, j) for i, a in enumerate(boxes) for j, b in enumerate(boxes) if i < j
+                and a[0] < b[2] and b[0] < a[2] and a[1] < b[3] and b[1] < a[3]
+                and not all(a[k] <= b[k] for k in (0, 1)) | all(a[k] >= b[k] for k in (2, 3))
+                and not all(b[k] <= a[k] for k in (0, 1)) | all(b[k] >= a[k] for k in (2, 3))}
+
+    def share(page, boxes):
+        width, height = page[2] - page[0], page[3] - page[1]
+        return (round((max(b[2] for b in boxes) - min(b[0] for b in boxes)) / width, 2),
+                round((max(b[3] for b in boxes) - min(b[1] for b in boxes)) / height, 2))
+
+    for caption, (page, boxes), (plain_page, plain_boxes) in zip(ui.PAGE_CAPTIONS, layout, plain):
+        outside = [b for b in boxes if b[0] < page[0] or b[1] < page[1] or b[2] > page[2] or b[3] > page[3]]
+        t.check(not outside, f"{what}, controls of {caption!r} {page} reach out: {outside}")
+        t.check(overlaps(boxes) <= overlaps(plain_boxes),
+                f"{what}, controls of {caption!r} overlap: {sorted(overlaps(boxes) - overlaps(plain_boxes))}")
+        got, expected = share(page, boxes), share(plain_page, plain_boxes)
+        t.check(all(abs(g - e) <= 0.04 for g, e in zip(got, expected)),
+                f"{what}, controls of {caption!r} span {got} of the page, at 96 DPI {expected}")
+
+
+def test_pages_hold_their_controls_at_every_dpi():
     ui.keep_desktop()
+    plain = None
     try:
-        for dpi in (96, 144):  # read by each program at its start; 144 is Windows' 150 % scaling
+        for dpi in (96, 120, 144, 192):  # read by each program at its start; Windows' 100 to 200 % scaling
             t.reg_set(r"HKCU\Control Panel\Desktop", "LogPixels", "dword", dpi)
             proc, main, _ = ui.launch(f"TwDpi{dpi}")
             sheet = ui.wait_sheet()
+            layout = page_layout(sheet)
+            plain = plain or layout
+            check_layout(layout, plain, f"at {dpi} DPI")
             for index, caption in enumerate(ui.PAGE_CAPTIONS):
-                page = ui.select_page(sheet, index)
-                left, top, right, bottom = t.rect(page)
-                outside = [(c["class"], c["text"], c["rect"]) for c in t.children(page)
-                           if c["rect"][0] < left or c["rect"][1] < top or c["rect"][2] > right or c["rect"][3] > bottom]
-                t.check(not outside, f"at {dpi} DPI, controls of {caption!r} {t.rect(page)} reach out: {outside}")
+                ui.select_page(sheet, index)
                 t.screenshot(f"dpi{dpi}-{caption.replace(' ', '-').lower()}")
+            # The About page's picture is drawn at the scale's size.
+            picture = layout[2][1][2]
+            t.check_eq(((110 * dpi + 48) // 96, (87 * dpi + 48) // 96),
+                       (picture[2] - picture[0], picture[3] - picture[1]), f"picture size at {dpi} DPI")
+            if dpi == 96:
+                # Moved to a monitor at 150 %, the window takes the place Windows suggests and
+                # its pages grow with it.
+                left, top, _, _ = t.rect(sheet)
+                suggested = (left - 100, top - 100, left + 460, top + 480)
+                t.robot("dpichanged", hex(sheet), 144, *suggested)
+                t.check_eq(suggested, t.rect(sheet), "statistics window after a change to 144 DPI")
+                grown = page_layout(sheet)
+                check_layout(grown, plain, "after a change from 96 to 144 DPI")
+                frame, plain_frame = grown[0][1][0], plain[0][1][0]
+                t.check(abs((frame[2] - frame[0]) - 1.5 * (plain_frame[2] - plain_frame[0])) <= 3,
+                        f"statistics page frame {frame} after the change, {plain_frame} before")
+                ui.select_page(sheet, 0)
+                t.screenshot("dpi96-to-144-statistics")
             ui.stop(proc, main)
     finally:
         t.reg_delete(r"HKCU\Control Panel\Desktop", "LogPixels")
@@ -206,6 +258,6 @@ def test_statistics_page_shows_and_follows_counts():
 if __name__ == "__main__":
     sys.exit(t.run_tests([
         test_sheet_frame,
-        test_pages_hold_their_controls_at_96_and_144_dpi,
+        test_pages_hold_their_controls_at_every_dpi,
         test_statistics_page_shows_and_follows_counts,
     ]))
