@@ -5,7 +5,6 @@
 // scaled up and they filled two thirds of it. Placed in the sheet's units and
 // drawn in the sheet's font, a page looks at every scale as it does at 96 DPI.
 #include "ui/dpi_fit.h"
-#include "ui/sheet.h"
 
 namespace {
 // Windows 10 (1607) and later tell a per-monitor aware window of a new scale.
@@ -107,15 +106,15 @@ LRESULT CALLBACK FollowingSheetProc(HWND sheet, UINT message, WPARAM wParam, LPA
 }
 
 // A page's user data holds the scale it has been placed at; 0 until then.
-void ScaleToSheetUnits(HWND page)
+void ScaleToSheetUnits(HWND sheet, HWND page)
 {
-    HFONT sheetFont = SheetFont(SheetWindow);
+    HFONT sheetFont = SheetFont(sheet);
     if (!sheetFont || GetWindowLongPtrA(page, GWLP_USERDATA) != 0)
         return;
     SetWindowLongPtrA(page, GWLP_USERDATA, sheetDpi);
     // The sheet's units are those of the scale it opened at, which a move to
     // another monitor may have changed since.
-    POINT sheetUnits = UnitsOf(SheetWindow);
+    POINT sheetUnits = UnitsOf(sheet);
     sheetUnits.x = MulDiv(sheetUnits.x, sheetDpi, openedDpi);
     sheetUnits.y = MulDiv(sheetUnits.y, sheetDpi, openedDpi);
     const POINT pageUnits = UnitsOf(page);

@@ -6,7 +6,7 @@
 
 // Places the page's controls in the sheet's dialog units and gives them the
 // sheet's font, where the two differ; once per page.
-void ScaleToSheetUnits(HWND page);
+void ScaleToSheetUnits(HWND sheet, HWND page);
 // Lets the sheet follow a change of its monitor's scale (WM_DPICHANGED).
 void FollowDpiChanges(HWND sheet);
 // The work area of the monitor that holds the cursor.

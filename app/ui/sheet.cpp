@@ -150,7 +150,7 @@ int Overflow(LONG edge, LONG limit)
 // other control is moved back inside. Where everything fits, nothing moves.
 void FitControlsToPage(HWND page)
 {
-    ScaleToSheetUnits(page);
+    ScaleToSheetUnits(SheetWindow, page);
     RECT limit = {0, 0, kPageMargin, kPageMargin};
     MapDialogRect(page, &limit);
     const int marginX = limit.right, marginY = limit.bottom;
