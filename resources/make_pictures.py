@@ -559,9 +559,12 @@ TINY_FONT = {
 # File formats
 
 def icon_image(canvas):
-    """One 4-bit image: header, 16-entry palette, XOR bitmap and AND mask,
-    both bottom-up, each row padded to 32 bits."""
+    """One 4-bit image: header, a palette of the colours it uses (in the
+    standard palette's order; no entry is stored for one it does not use),
+    XOR bitmap and AND mask, both bottom-up, each row padded to 32 bits."""
     w, h = canvas.w, canvas.h
+    used = sorted({c for row in canvas.px for c in row if c is not None} | {0})
+    index = {c: i for i, c in enumerate(used)}
     xor_stride = ((w * 4 + 31) // 32) * 4
     and_stride = ((w + 31) // 32) * 4
     xor = bytearray()
@@ -574,12 +577,13 @@ def icon_image(canvas):
             if c is None:
                 bits[x // 8] |= 0x80 >> (x % 8)
                 c = 0  # transparent pixels stay black in the XOR image
+            c = index[c]
             row[x // 2] |= c << 4 if x % 2 == 0 else c
         xor += row
         andm += bits
-    palette = b''.join(struct.pack('<BBBB', b, g, r, 0) for (r, g, b) in PALETTE)
+    palette = b''.join(struct.pack('<BBBB', b, g, r, 0) for (r, g, b) in (PALETTE[c] for c in used))
     header = struct.pack('<IiiHHIIiiII', 40, w, h * 2, 1, 4, 0,
-                         len(xor) + len(andm), 0, 0, 16, 0)
+                         len(xor) + len(andm), 0, 0, len(used), 0)
     return header + palette + bytes(xor) + bytes(andm)
 
 

@@ -76,7 +76,7 @@ STRINGS = {
         "perhaps behind the arrow (^) there. A click on it or on this message opens the statistics, "
         "and so does Tapwise in the Start menu.",
     45: "Windows has switched Tapwise off as a start-up program, so it does not start when you sign in.\n"
-        "To switch it on again, open Settings > Apps > Startup (or the Startup tab of Task Manager) and switch Tapwise on.",
+        "To switch it on again, open Settings > Apps > Startup (or Task Manager's Startup tab) and switch Tapwise on.",
 }
 
 # Window and control styles, spelled out so the checker needs no headers.
@@ -490,11 +490,14 @@ def check_icons(c, resources):
             c.equal(name + " image BITMAPINFOHEADER size", 40, bi_size)
             c.equal(name + " image width, doubled height", (width, 2 * height), (bw, bh))
             c.equal(name + " image planes, bits per pixel, compression", (1, 4, 0), (bplanes, bbits, comp))
-            c.true(name + " image palette of 16 colours", used_cols in (0, 16),
-                   "expected biClrUsed 0 or 16, found %d" % used_cols)
+            c.true(name + " image palette of at most 16 colours", 1 <= used_cols <= 16,
+                   "expected biClrUsed 1 to 16, found %d" % used_cols)
             xor = ((width * 4 + 31) // 32) * 4 * height
             andm = ((width + 31) // 32) * 4 * height
-            c.equal(name + " image size (header, palette, XOR, AND)", 40 + 16 * 4 + xor + andm, len(img))
+            c.equal(name + " image size (header, palette, XOR, AND)", 40 + used_cols * 4 + xor + andm, len(img))
+            c.true(name + " image uses only its palette's colours", all(
+                   (byte >> 4) < used_cols and (byte & 15) < used_cols for byte in img[40 + used_cols * 4:][:xor]),
+                   "a pixel names a colour beyond the palette")
     c.equal("every icon image belongs to a group", sorted(images), sorted(used))
 
 
