@@ -94,11 +94,8 @@ if(NOT TW_64)
   # The shipped binaries, checked from the outside by an independent PE parser.
   add_test(NAME binary.check_pe
            COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/e2e/check_pe.py ${TW_BIN}/Tapwise.exe ${TW_DLL})
-  # Signing copies of the built files with a throwaway certificate.
-  add_test(NAME binary.signing
-           COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/e2e/check_signing.py ${TW_BIN}/Tapwise.exe ${TW_DLL})
-  # CMake would otherwise run these host tools through the Windows emulator.
-  set_tests_properties(binary.check_pe binary.signing PROPERTIES LABELS binary)
+  # CMake would otherwise run this host tool through the Windows emulator.
+  set_tests_properties(binary.check_pe PROPERTIES LABELS binary)
 endif()
 
 # --- the shipped 32-bit build executed: emulated library, i686 Linux core ---

@@ -14,8 +14,11 @@ Prints one line per check (-q: only the failures) and a summary
 """
 
 import os
+import shutil
 import struct
+import subprocess
 import sys
+import tempfile
 from xml.etree import ElementTree
 
 import pefile
@@ -168,8 +171,8 @@ DIALOGS = {
 }
 
 # Group id -> (width, height); the shell numbers the groups in this order.
-# Each group's image sizes: the shell picks the one for its scale (100 to 200 %).
-ICON_GROUPS = [(101, (16, 24, 32, 48)), (102, (32,)), (103, (16, 20, 24, 32))]
+# One image per size the shell picks from at 100 to 200 %.
+ICON_GROUPS = [(101, n, n) for n in (16, 24, 32, 48)] + [(102, 32, 32)] + [(103, n, n) for n in (16, 20, 24, 32)]
 
 VERSION_STRINGS = {
     "CompanyName": "Orrinwood Media",
@@ -356,7 +359,7 @@ def check_inventory(c, resources):
            not missing and not extra,
            "missing %s, unexpected %s" % (missing, extra))
     icons = [r for (t, r) in seen if t == RT_ICON]
-    c.equal("number of icon images", sum(len(sizes) for (_g, sizes) in ICON_GROUPS), len(icons))
+    c.equal("number of icon images", len(ICON_GROUPS), len(icons))
 
 
 # ---------------------------------------------------------------------------
@@ -452,52 +455,52 @@ def check_menu(c, resources):
 
 def check_icons(c, resources):
     order = [r for (t, r, _l, _d) in resources if t == RT_GROUP_ICON]
-    c.equal("icon groups in directory order", [g for (g, _s) in ICON_GROUPS], order)
+    c.equal("icon groups in directory order", sorted({g for (g, _w, _h) in ICON_GROUPS}), order)
     images = {r: d for (t, r, _l, d) in resources if t == RT_ICON}
     used = set()
-    for (gid, sizes) in ICON_GROUPS:
+    for (gid, width, height) in ICON_GROUPS:
         data = find(resources, RT_GROUP_ICON, gid)
-        name = "icon group %d" % gid
+        name = "icon group %d, %d px" % (gid, width)
         if data is None:
             c.fail(name, "expected a group, found none")
             continue
         try:
             r = Reader(data)
             reserved, rtype, count = r.take("<HHH")
-            c.equal(name + " header (reserved, type, count)", (0, 1, len(sizes)), (reserved, rtype, count))
+            sizes = [w for (g, w, _h) in ICON_GROUPS if g == gid]
+            c.equal(name + " header (reserved, type, count)", (0, 1, len(sizes)),
+                    (reserved, rtype, count))
             entries = [r.take("<BBBBHHIH") for _ in range(count)]
+            w, h, colours, res, planes, bits, size, iid = entries[min(sizes.index(width), count - 1)]
         except Malformed as e:
             c.fail(name, str(e))
             continue
-        c.equal(name + " entry sizes", [(n, n) for n in sizes], [(e[0], e[1]) for e in entries])
-        for (width, height, colours, res, planes, bits, size, iid) in entries:
-            name = "icon group %d, %d px" % (gid, width)
-            c.equal(name + " entry colour count", 16, colours)
-            c.equal(name + " entry reserved byte", 0, res)
-            c.equal(name + " entry planes, bit count", (1, 4), (planes, bits))
-            img = images.get(iid)
-            if not c.true(name + " image %d present" % iid, img is not None,
-                          "expected RT_ICON %d, found ids %s" % (iid, sorted(images))):
-                continue
-            used.add(iid)
-            c.equal(name + " entry size matches image", len(img), size)
-            try:
-                hdr = Reader(img).take("<IiiHHIIiiII")
-            except Malformed as e:
-                c.fail(name + " image header", str(e))
-                continue
-            bi_size, bw, bh, bplanes, bbits, comp, _si, _x, _y, used_cols, _imp = hdr
-            c.equal(name + " image BITMAPINFOHEADER size", 40, bi_size)
-            c.equal(name + " image width, doubled height", (width, 2 * height), (bw, bh))
-            c.equal(name + " image planes, bits per pixel, compression", (1, 4, 0), (bplanes, bbits, comp))
-            c.true(name + " image palette of at most 16 colours", 1 <= used_cols <= 16,
-                   "expected biClrUsed 1 to 16, found %d" % used_cols)
-            xor = ((width * 4 + 31) // 32) * 4 * height
-            andm = ((width + 31) // 32) * 4 * height
-            c.equal(name + " image size (header, palette, XOR, AND)", 40 + used_cols * 4 + xor + andm, len(img))
-            c.true(name + " image uses only its palette's colours", all(
-                   (byte >> 4) < used_cols and (byte & 15) < used_cols for byte in img[40 + used_cols * 4:][:xor]),
-                   "a pixel names a colour beyond the palette")
+        c.equal(name + " entry width x height", (width, height), (w, h))
+        c.equal(name + " entry colour count", 16, colours)
+        c.equal(name + " entry reserved byte", 0, res)
+        c.equal(name + " entry planes, bit count", (1, 4), (planes, bits))
+        img = images.get(iid)
+        if not c.true(name + " image %d present" % iid, img is not None,
+                      "expected RT_ICON %d, found ids %s" % (iid, sorted(images))):
+            continue
+        used.add(iid)
+        c.equal(name + " entry size matches image", len(img), size)
+        try:
+            hdr = Reader(img).take("<IiiHHIIiiII")
+        except Malformed as e:
+            c.fail(name + " image header", str(e))
+            continue
+        bi_size, bw, bh, bplanes, bbits, comp, _si, _x, _y, used_cols, _imp = hdr
+        c.equal(name + " image BITMAPINFOHEADER size", 40, bi_size)
+        c.equal(name + " image width, doubled height", (width, 2 * height), (bw, bh))
+        c.equal(name + " image planes, bits per pixel, compression",
+                (1, 4, 0), (bplanes, bbits, comp))
+        c.true(name + " image palette of 1 to 16 colours", 1 <= used_cols <= 16,
+               "expected biClrUsed 1 to 16, found %d" % used_cols)
+        xor = ((width * 4 + 31) // 32) * 4 * height
+        andm = ((width + 31) // 32) * 4 * height
+        c.equal(name + " image size (header, palette, XOR, AND)",
+                40 + used_cols * 4 + xor + andm, len(img))
     c.equal("every icon image belongs to a group", sorted(images), sorted(used))
 
 
@@ -641,11 +644,9 @@ def check_manifest(c, resources):
             for a in root.findall("v1:dependency/v1:dependentAssembly/v1:assemblyIdentity", MANIFEST_NS)]
     c.equal("manifest depends on common controls 6 alone",
             [("Microsoft.Windows.Common-Controls", "6.0.0.0", "6595b64144ccf1df")], deps)
-    # Per monitor (version 2) where Windows 10 knows it, system awareness before.
-    settings = "v3:application/v3:windowsSettings/"
-    c.equal("manifest's DPI awareness (older Windows, Windows 10 and later)", (["true"], ["PerMonitorV2, system"]),
-            tuple([e.text.strip() for e in root.findall(settings + tag, MANIFEST_NS)]
-                  for tag in ("ws:dpiAware", "ws16:dpiAwareness")))
+    aware = [e.text.strip() for tag in ("ws:dpiAware", "ws16:dpiAwareness")
+             for e in root.findall("v3:application/v3:windowsSettings/" + tag, MANIFEST_NS)]
+    c.equal("manifest's DPI awareness: system, per monitor (v2) from Windows 10", ["true", "PerMonitorV2, system"], aware)
 
 
 # ---------------------------------------------------------------------------
@@ -756,12 +757,11 @@ def data_dir(pe, index):
 
 
 def image_length(raw):
-    """The file's length before an Authenticode signature appended to it."""
+    """The length before an appended Authenticode signature: where its certificate table starts."""
     try:
-        start = pefile.PE(data=raw, fast_load=True).OPTIONAL_HEADER.DATA_DIRECTORY[4].VirtualAddress
-    except (pefile.PEFormatError, IndexError):
+        return pefile.PE(data=raw, fast_load=True).OPTIONAL_HEADER.DATA_DIRECTORY[4].VirtualAddress or len(raw)
+    except pefile.PEFormatError:
         return len(raw)
-    return start or len(raw)
 
 
 def check_library_file(c, path):
@@ -810,7 +810,29 @@ def check_library_file(c, path):
     return raw
 
 
+SIGN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "sign-pe")
+
+
 # ---------------------------------------------------------------------------
+# Signing as a release does it (tools/sign-pe), on copies, with a throwaway openssl certificate
+
+
+def check_signing(c, paths):
+    run = lambda *cmd: subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT).returncode  # noqa
+    with tempfile.TemporaryDirectory() as d:
+        key, cert, pfx, password, copy = (os.path.join(d, n) for n in ("k.pem", "c.pem", "c.pfx", "pw", "copy"))
+        open(password, "w").write("throwaway\n")
+        run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Tapwise test",
+            "-keyout", key, "-out", cert)
+        run("openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx, "-passout", "file:" + password)
+        for path in paths:
+            shutil.copyfile(path, copy)
+            c.true("%s signed and verified" % os.path.basename(path), run(SIGN, copy, pfx, password) == 0 ==
+                   run("osslsigncode", "verify", "-CAfile", cert, "-in", copy), "sign-pe or osslsigncode failed")
+        open(password, "w").write("wrong\n")
+        shutil.copyfile(paths[0], copy)
+        c.true("signing with a wrong password fails, file unchanged", run(SIGN, copy, pfx, password) == 1 and
+               open(copy, "rb").read() == open(paths[0], "rb").read(), "signed, or the file changed")
 
 
 def main(argv):
@@ -839,6 +861,7 @@ def main(argv):
         check_dialogs(c, resources)
         check_version(c, resources)
         check_manifest(c, resources)
+    check_signing(c, (dll_path, exe_path))
 
     print("%d passed, %d failed" % (c.passed, c.failed))
     return 1 if c.failed else 0

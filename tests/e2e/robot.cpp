@@ -645,26 +645,19 @@ struct Verb {
 
 using A = const Args&;
 
-// WM_DPICHANGED carries a pointer to the suggested rectangle, which is written
-// into the window's own process first.
+// WM_DPICHANGED points at the suggested rectangle, written into the window's process.
 int DpiChanged(A a)
 {
-    HWND w = ParseWindow(a(2));
     DWORD pid = 0, dpi = Dword(a(3));
-    GetWindowThreadProcessId(w, &pid);
+    GetWindowThreadProcessId(ParseWindow(a(2)), &pid);
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
-    RECT r = {static_cast<LONG>(Number(a(4))), static_cast<LONG>(Number(a(5))), static_cast<LONG>(Number(a(6))),
-              static_cast<LONG>(Number(a(7)))};
+    RECT r = {LONG(Number(a(4))), LONG(Number(a(5))), LONG(Number(a(6))), LONG(Number(a(7)))};
     void* there = process ? VirtualAllocEx(process, nullptr, sizeof r, MEM_COMMIT, PAGE_READWRITE) : nullptr;
-    if (!there || !WriteProcessMemory(process, there, &r, sizeof r, nullptr)) {
-        puts("FAILED");
+    if (!there || !WriteProcessMemory(process, there, &r, sizeof r, nullptr))
         return 1;
-    }
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(w, 0x02E0, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(there), SMTO_NORMAL, 10000, &result);
+    SendMessageA(ParseWindow(a(2)), 0x02E0, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(there));
     VirtualFreeEx(process, there, 0, MEM_RELEASE);
-    CloseHandle(process);
-    return 0;
+    return CloseHandle(process) ? 0 : 1;
 }
 
 constexpr Verb kVerbs[] = {

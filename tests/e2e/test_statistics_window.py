@@ -145,34 +145,22 @@ def test_sheet_frame():
     ui.stop(proc, main)
 
 
-def page_layout(sheet):
-    """Per page: its box and its controls' boxes, in order."""
-    layout = []
-    for index in range(len(ui.PAGE_CAPTIONS)):
-        page = ui.select_page(sheet, index)
-        layout.append((t.rect(page), [c["rect"] for c in t.children(page)]))
-    return layout
+def page_layout(sheet, shot):
+    """Per page: its box and its controls' boxes; a screenshot of each."""
+    return [(t.rect(ui.select_page(sheet, i)), [c["rect"] for c in t.children(ui.current_page(sheet))],
+             t.screenshot(f"{shot}-{caption.replace(' ', '-').lower()}")) for i, caption in enumerate(ui.PAGE_CAPTIONS)]
 
 
 def check_layout(layout, plain, what):
-    """Every control inside its page; no two overlapping that do not at 96 DPI; each page's
-    controls spanning the same share of it as at 96 DPI (no part cut off, none left empty)."""
-    def overlaps(boxes):
-        return {(i, j) for i, a in enumerate(boxes) for j, b in enumerate(boxes) if i < j
-                and a[0] < b[2] and b[0] < a[2] and a[1] < b[3] and b[1] < a[3]
-                and not all(a[k] <= b[k] for k in (0, 1)) | all(a[k] >= b[k] for k in (2, 3))
-                and not all(b[k] <= a[k] for k in (0, 1)) | all(b[k] >= a[k] for k in (2, 3))}
-
-    def share(page, boxes):
-        width, height = page[2] - page[0], page[3] - page[1]
-        return (round((max(b[2] for b in boxes) - min(b[0] for b in boxes)) / width, 2),
-                round((max(b[3] for b in boxes) - min(b[1] for b in boxes)) / height, 2))
-
-    for caption, (page, boxes), (plain_page, plain_boxes) in zip(ui.PAGE_CAPTIONS, layout, plain):
-        outside = [b for b in boxes if b[0] < page[0] or b[1] < page[1] or b[2] > page[2] or b[3] > page[3]]
-        t.check(not outside, f"{what}, controls of {caption!r} {page} reach out: {outside}")
-        t.check(overlaps(boxes) <= overlaps(plain_boxes),
-                f"{what}, controls of {caption!r} overlap: {sorted(overlaps(boxes) - overlaps(plain_boxes))}")
+    """Controls inside their page, none overlapping that do not at 96 DPI, spanning the share of it they do there."""
+    within = lambda a, b: a[0] >= b[0] and a[1] >= b[1] and a[2] <= b[2] and a[3] <= b[3]  # noqa: E731
+    overlaps = lambda bs: {(i, j) for i, a in enumerate(bs) for j, b in enumerate(bs[i + 1:], i + 1) if a[0] < b[2]  # noqa
+                           and b[0] < a[2] and a[1] < b[3] and b[1] < a[3] and not within(a, b) and not within(b, a)}
+    share = lambda p, bs: [round((max(b[k + 2] for b in bs) - min(b[k] for b in bs)) / (p[k + 2] - p[k]), 2)  # noqa
+                           for k in (0, 1)]
+    for caption, (page, boxes, _), (plain_page, plain_boxes, _) in zip(ui.PAGE_CAPTIONS, layout, plain):
+        t.check(all(within(b, page) for b in boxes), f"{what}, controls of {caption!r} {page} reach out: {boxes}")
+        t.check(overlaps(boxes) <= overlaps(plain_boxes), f"{what}, {caption!r}: {overlaps(boxes)} overlap")
         got, expected = share(page, boxes), share(plain_page, plain_boxes)
         t.check(all(abs(g - e) <= 0.04 for g, e in zip(got, expected)),
                 f"{what}, controls of {caption!r} span {got} of the page, at 96 DPI {expected}")
@@ -186,30 +174,20 @@ def test_pages_hold_their_controls_at_every_dpi():
             t.reg_set(r"HKCU\Control Panel\Desktop", "LogPixels", "dword", dpi)
             proc, main, _ = ui.launch(f"TwDpi{dpi}")
             sheet = ui.wait_sheet()
-            layout = page_layout(sheet)
+            layout = page_layout(sheet, f"dpi{dpi}")
             plain = plain or layout
             check_layout(layout, plain, f"at {dpi} DPI")
-            for index, caption in enumerate(ui.PAGE_CAPTIONS):
-                ui.select_page(sheet, index)
-                t.screenshot(f"dpi{dpi}-{caption.replace(' ', '-').lower()}")
-            # The About page's picture is drawn at the scale's size.
-            picture = layout[2][1][2]
+            picture = layout[2][1][2]  # drawn at the scale's size
             t.check_eq(((110 * dpi + 48) // 96, (87 * dpi + 48) // 96),
-                       (picture[2] - picture[0], picture[3] - picture[1]), f"picture size at {dpi} DPI")
-            if dpi == 96:
-                # Moved to a monitor at 150 %, the window takes the place Windows suggests and
-                # its pages grow with it.
+                       (picture[2] - picture[0], picture[3] - picture[1]), f"About picture size at {dpi} DPI")
+            if dpi == 96:  # moved to a monitor at 150 %: the place Windows suggests, everything half as big again
                 left, top, _, _ = t.rect(sheet)
                 suggested = (left - 100, top - 100, left + 460, top + 480)
                 t.robot("dpichanged", hex(sheet), 144, *suggested)
-                t.check_eq(suggested, t.rect(sheet), "statistics window after a change to 144 DPI")
-                grown = page_layout(sheet)
-                check_layout(grown, plain, "after a change from 96 to 144 DPI")
-                frame, plain_frame = grown[0][1][0], plain[0][1][0]
-                t.check(abs((frame[2] - frame[0]) - 1.5 * (plain_frame[2] - plain_frame[0])) <= 3,
-                        f"statistics page frame {frame} after the change, {plain_frame} before")
-                ui.select_page(sheet, 0)
-                t.screenshot("dpi96-to-144-statistics")
+                check_layout(grown := page_layout(sheet, "dpi96-to-144"), plain, "after a change from 96 to 144 DPI")
+                widths = [layout[0][1][0][2] - layout[0][1][0][0] for layout in (plain, grown)]
+                t.check(t.rect(sheet) == suggested and abs(widths[1] - 1.5 * widths[0]) <= 2,
+                        f"window {t.rect(sheet)} and frame widths {widths} after the change to 144 DPI")
             ui.stop(proc, main)
     finally:
         t.reg_delete(r"HKCU\Control Panel\Desktop", "LogPixels")
