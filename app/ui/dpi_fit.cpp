@@ -18,6 +18,19 @@ int sheetDpi = kPlainDpi;
 // change or the process ends, since the sheet's windows may still hold it.
 HFONT scaledFont;
 
+// Windows 10 (1703) and later rescale a dialog of a per-monitor program on
+// their own at a change of scale; the sheet and its pages are refitted here
+// instead, which their own rescaling would then double.
+void RefitOurselves(HWND dialog)
+{
+    using BehaviourFn = BOOL(WINAPI*)(HWND, int, int);
+    constexpr int kDisableAll = 1;
+    auto setBehaviour =
+        reinterpret_cast<BehaviourFn>(GetProcAddress(GetModuleHandleA("user32.dll"), "SetDialogDpiChangeBehavior"));
+    if (setBehaviour)
+        setBehaviour(dialog, kDisableAll, kDisableAll);
+}
+
 // Pixels that 1000 dialog units take across and down in a dialog's font.
 POINT UnitsOf(HWND dialog)
 {
@@ -112,6 +125,7 @@ void ScaleToSheetUnits(HWND sheet, HWND page)
     if (!sheetFont || GetWindowLongPtrA(page, GWLP_USERDATA) != 0)
         return;
     SetWindowLongPtrA(page, GWLP_USERDATA, sheetDpi);
+    RefitOurselves(page);
     // The sheet's units are those of the scale it opened at, which a move to
     // another monitor may have changed since.
     POINT sheetUnits = UnitsOf(sheet);
@@ -138,6 +152,7 @@ void FollowDpiChanges(HWND sheet)
     if (openedDpi <= 0)
         openedDpi = kPlainDpi;
     sheetDpi = openedDpi;
+    RefitOurselves(sheet);
     sheetProcedure = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(sheet, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FollowingSheetProc)));
 }
