@@ -100,31 +100,41 @@ INT_PTR OnSettingsCommand(HWND page, WPARAM wParam)
     return 0;
 }
 
+HWND PictureControl(HWND page)
+{
+    for (HWND c = GetWindow(page, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        if ((GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP)
+            return c;
+    return nullptr;
+}
+
 // The picture is drawn for 96 DPI; at another scale it is shown at that
-// scale's size, as everything else on the page is. The control does not
-// release the picture it was made with, nor the one given to it.
+// scale's size, as everything else on the page is.
 void ShowPictureAtScale(HWND page)
 {
-    static HBITMAP scaled;
     HDC screen = GetDC(nullptr);
     const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
     if (screen)
         ReleaseDC(nullptr, screen);
-    for (HWND c = GetWindow(page, GW_CHILD); c && dpi != 96; c = GetWindow(c, GW_HWNDNEXT)) {
-        BITMAP shown;
-        HGDIOBJ original = reinterpret_cast<HGDIOBJ>(SendMessageA(c, STM_GETIMAGE, IMAGE_BITMAP, 0));
-        if ((GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) != SS_BITMAP || !original ||
-            !GetObjectA(original, sizeof shown, &shown))
-            continue;
-        if (!scaled)
-            scaled =
-                static_cast<HBITMAP>(LoadImageA(ProgramInstance, MAKEINTRESOURCEA(IDB_ABOUT), IMAGE_BITMAP,
-                                                MulDiv(shown.bmWidth, dpi, 96), MulDiv(shown.bmHeight, dpi, 96), 0));
-        if (scaled && original != scaled &&
-            SendMessageA(c, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled)) ==
-                reinterpret_cast<LRESULT>(original))
-            DeleteObject(original);
-    }
+    HWND picture = PictureControl(page);
+    HGDIOBJ shown = picture ? reinterpret_cast<HGDIOBJ>(SendMessageA(picture, STM_GETIMAGE, IMAGE_BITMAP, 0)) : nullptr;
+    BITMAP size;
+    if (dpi == 96 || !shown || !GetObjectA(shown, sizeof size, &size))
+        return;
+    HANDLE scaled = LoadImageA(ProgramInstance, MAKEINTRESOURCEA(IDB_ABOUT), IMAGE_BITMAP,
+                               MulDiv(size.bmWidth, dpi, 96), MulDiv(size.bmHeight, dpi, 96), 0);
+    if (scaled)
+        DeleteObject(reinterpret_cast<HGDIOBJ>(
+            SendMessageA(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled))));
+}
+
+// A picture control releases neither the picture it was made with nor one
+// given to it: the page takes it back and releases it.
+void ReleasePicture(HWND page)
+{
+    HWND picture = PictureControl(page);
+    if (picture)
+        DeleteObject(reinterpret_cast<HGDIOBJ>(SendMessageA(picture, STM_SETIMAGE, IMAGE_BITMAP, 0)));
 }
 }
 
@@ -180,6 +190,9 @@ INT_PTR CALLBACK AboutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
         CentreIfPending();
         ShowPictureAtScale(page);
         return TRUE;
+    case WM_DESTROY:
+        ReleasePicture(page);
+        return 0;
     case WM_NOTIFY:
         return AnswerSheetNotify(page, lParam);
     case WM_COMMAND:
