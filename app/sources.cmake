@@ -6,6 +6,7 @@ set(TW_PURE_SOURCES
   app/engine/counters.cpp
   app/engine/calendar.cpp
   app/engine/store_names.cpp
+  app/engine/startup_approval.cpp
   app/shell/switches.cpp
   app/ui/history_slots.cpp
   app/ui/stats_text.cpp
@@ -27,6 +28,7 @@ set(TW_WIN32_SOURCES
   app/shell/tray_balloon.cpp
   app/ui/history_page.cpp
   app/ui/settings_page.cpp
+  app/ui/dpi_fit.cpp
   app/ui/sheet.cpp
   app/ui/statistics_window.cpp
   app/ui/stats_page.cpp

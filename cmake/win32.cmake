@@ -8,8 +8,28 @@ else()
   set(TW_64 0)
 endif()
 
+# --- optional Authenticode signing (tools/sign-pe, Debian's osslsigncode) ---
+# Without a certificate the build stays unsigned. The library is signed before
+# the program embeds it, so the installer writes out the signed library.
+set(TW_SIGN_PFX "" CACHE FILEPATH "PKCS#12 file to sign Tapwise.dll and Tapwise.exe with; empty: unsigned")
+set(TW_SIGN_PASSWORD_FILE "" CACHE FILEPATH "file that holds the password of TW_SIGN_PFX")
+set(TW_SIGN_TIMESTAMP_URL "" CACHE STRING "time-stamping service for the signatures; empty: none")
+set(tw_sign_dll)
+set(tw_sign_deps)
+if(TW_SIGN_PFX)
+  if(NOT TW_SIGN_PASSWORD_FILE)
+    message(FATAL_ERROR "TW_SIGN_PFX needs TW_SIGN_PASSWORD_FILE")
+  endif()
+  set(tw_sign /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tools/sign-pe)
+  set(tw_sign_with ${TW_SIGN_PFX} ${TW_SIGN_PASSWORD_FILE} ${TW_SIGN_TIMESTAMP_URL})
+  set(tw_sign_deps ${TW_SIGN_PFX} ${PROJECT_SOURCE_DIR}/tools/sign-pe)
+endif()
+
 # --- Tapwise.dll: no runtime, own entry point, fixed base, no time stamp ---
 set(TW_DLL ${TW_BIN}/Tapwise.dll)
+if(TW_SIGN_PFX)
+  set(tw_sign_dll COMMAND ${tw_sign} ${TW_DLL} ${tw_sign_with})
+endif()
 if(TW_64)
   set(hook_def ${PROJECT_SOURCE_DIR}/hooklib/Tapwise64.def)
   set(hook_entry DllMain)
@@ -26,7 +46,8 @@ add_custom_command(
           -Wl,--no-insert-timestamp -Wl,--image-base,${hook_base}
           -o ${TW_DLL} ${PROJECT_SOURCE_DIR}/hooklib/hook.c ${hook_def} -lkernel32 -luser32
   COMMAND ${PROJECT_SOURCE_DIR}/tools/check-hooklib ${TW_DLL} ${TW_64}
-  DEPENDS ${PROJECT_SOURCE_DIR}/hooklib/hook.c ${hook_def} ${PROJECT_SOURCE_DIR}/tools/check-hooklib
+  ${tw_sign_dll}
+  DEPENDS ${PROJECT_SOURCE_DIR}/hooklib/hook.c ${hook_def} ${PROJECT_SOURCE_DIR}/tools/check-hooklib ${tw_sign_deps}
   COMMENT "Building and checking Tapwise.dll"
   VERBATIM)
 add_custom_target(hooklib ALL DEPENDS ${TW_DLL})
@@ -65,6 +86,9 @@ target_compile_options(Tapwise PRIVATE ${tw_warnings} ${tw_lean})
 target_link_libraries(Tapwise tapwise_core)
 target_link_options(Tapwise PRIVATE ${tw_static} ${tw_lean_link})
 set_target_properties(Tapwise PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TW_BIN})
+if(TW_SIGN_PFX)
+  add_custom_command(TARGET Tapwise POST_BUILD COMMAND ${tw_sign} $<TARGET_FILE:Tapwise> ${tw_sign_with} VERBATIM)
+endif()
 
 if(NOT TW_64)
   # The shipped binaries, checked from the outside by an independent PE parser.

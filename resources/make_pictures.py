@@ -1,15 +1,18 @@
 #!/usr/bin/python3
 """Draws Tapwise's pictures and writes them next to this script.
 
-    app.ico        32x32, 16 colours: grey mouse with cable and red "TW"
+    app.ico        16, 24, 32 and 48 pixels, 16 colours: grey mouse with
+                   cable and red "TW"
     uninstall.ico  32x32, 16 colours: opened software box
-    tray.ico       16x16, 16 colours: small white mouse for the tray
+    tray.ico       16, 20, 24 and 32 pixels, 16 colours: small white mouse
+                   for the tray
     about.bmp      110x87, 24 bits: mouse on a pad under a click counter
 
 Everything is plain geometry and byte packing with the standard library,
 so the output is the same on every machine and needs no imaging package.
-The icons are single 4-bit images on purpose: the program dates from the
-16-colour desktop and the tray and the shell must pick exactly this image.
+The icons are 4-bit images on purpose: the program dates from the 16-colour
+desktop. The program and tray icons carry one image drawn at each size the
+shell asks for at 100 to 200 % scaling, so none is a stretched bitmap.
 
 Run:  /usr/bin/python3 resources/make_pictures.py
 """
@@ -226,44 +229,55 @@ def mouse_icon(canvas, shape, body, light, shade, outline, seam):
 # ---------------------------------------------------------------------------
 # The three icons
 
-def draw_app_icon():
-    c = Canvas(32)
-    shape = MouseShape(cx=12.5, cy=20.0, rx=8.2, ry=10.6, angle_deg=0,
-                       taper=0.16)
-    # Cable first, so the body covers its root. It leaves the nose of the
-    # mouse and swings up to the left edge.
-    cable = bezier((12.5, 10.0), (12.5, 3.0), (5.0, 7.0), (1.0, 0.0), 40)
-    for (x, y) in curve_pixels(cable):
-        c.put(x, y, BLACK)
-        c.put(x + 1, y, GREY)
-    mouse_icon(c, shape, body=SILVER, light=WHITE, shade=GREY,
-               outline=BLACK, seam=GREY)
-    # The product's initials, red with a dark rim so they read on any
-    # desktop colour.
-    t_rows = [
-        "######",
-        "######",
-        "..##..",
-        "..##..",
-        "..##..",
-        "..##..",
-        "..##..",
-    ]
-    w_rows = [
-        "##...##",
-        "##...##",
-        "##.#.##",
-        "##.#.##",
-        "#######",
-        "###.###",
-        ".#...#.",
-    ]
-    letters = set()
-    for rows, x0 in ((t_rows, 16), (w_rows, 23)):
+def letters_at(glyphs, x0, y0, gap):
+    """The pixels of glyph rows placed side by side from (x0, y0)."""
+    out = set()
+    for rows in glyphs:
         for dy, row in enumerate(rows):
             for dx, ch in enumerate(row):
                 if ch == '#':
-                    letters.add((x0 + dx, 1 + dy))
+                    out.add((x0 + dx, y0 + dy))
+        x0 += len(rows[0]) + gap
+    return out
+
+
+# The initials at two sizes: the tall pair from 32 pixels up, a five-row
+# pair below, where seven rows would cover the mouse.
+TW_TALL = (
+    ["######", "######", "..##..", "..##..", "..##..", "..##..", "..##.."],
+    ["##...##", "##...##", "##.#.##", "##.#.##", "#######", "###.###", ".#...#."],
+)
+TW_SHORT = (
+    ["###", ".#.", ".#.", ".#.", ".#."],
+    ["#...#", "#...#", "#.#.#", "#.#.#", ".#.#."],
+)
+
+
+def draw_app_icon(size=32):
+    c = Canvas(size)
+    k = size / 32.0
+    shape = MouseShape(cx=12.5 * k, cy=20.0 * k, rx=8.2 * k, ry=10.6 * k,
+                       angle_deg=0, taper=0.16)
+    # Cable first, so the body covers its root. It leaves the nose of the
+    # mouse and swings up to the left edge.
+    cable = bezier((12.5 * k, 10.0 * k), (12.5 * k, 3.0 * k), (5.0 * k, 7.0 * k),
+                   (1.0 * k, 0.0), 40)
+    for (x, y) in curve_pixels(cable):
+        c.put(x, y, BLACK)
+        if size >= 24:
+            c.put(x + 1, y, GREY)
+    mouse_icon(c, shape, body=SILVER, light=WHITE, shade=GREY,
+               outline=BLACK, seam=GREY)
+    # The product's initials, red with a dark rim so they read on any
+    # desktop colour; each size keeps them in its top right corner.
+    if size >= 32:
+        f = size / 32.0
+        glyphs = [[''.join(row[int(x / f)] for x in range(int(round(len(row) * f))))
+                   for row in (rows[int(y / f)] for y in range(int(round(len(rows) * f))))]
+                  for rows in TW_TALL]
+        letters = letters_at(glyphs, size - int(round(16 * f)), 1, 1)
+    else:
+        letters = letters_at(TW_SHORT, size - 9, 0 if size < 24 else 1, 1)
     c.paint(grow(letters, diagonal=False) - letters, MAROON)
     c.paint(letters, RED)
     return c
@@ -311,24 +325,28 @@ def draw_uninstall_icon():
     return c
 
 
-def draw_tray_icon():
-    c = Canvas(16)
-    shape = MouseShape(cx=8.0, cy=9.6, rx=4.9, ry=6.3, angle_deg=0, taper=0.10)
+def draw_tray_icon(size=16):
+    c = Canvas(size)
+    k = size / 16.0
+    shape = MouseShape(cx=8.0 * k, cy=9.6 * k, rx=4.9 * k, ry=6.3 * k,
+                       angle_deg=0, taper=0.10)
     # Short cable stub out of the nose so the shape reads as a mouse even at
-    # this size.
-    for (x, y) in [(7, 2), (7, 1), (8, 0)]:
-        c.put(x, y, BLACK)
-    m = mask_where(16, shape.inside)
+    # the smallest size.
+    nose = int(round(shape.cy - shape.ry))
+    for y in range(0, nose + 1):
+        c.put(int(round((7 if y else 8) * k)), y, BLACK)
+    m = mask_where(size, shape.inside)
     rim = outline_of(m)
     for (x, y) in m:
         u, v = shape.local(x + 0.5, y + 0.5)
         c.put(x, y, SILVER if (u > 0.45 and v > -0.2) or v > 0.72 else WHITE)
     # Button seam and split.
-    for x in range(4, 12):
-        if (x, 7) in m:
-            c.put(x, 7, GREY)
-    for y in range(4, 7):
-        c.put(7, y, GREY)
+    seam = int(round(7 * k))
+    for x in range(size):
+        if (x, seam) in m:
+            c.put(x, seam, GREY)
+    for y in range(int(round(4 * k)), seam):
+        c.put(int(round(7 * k + (k - 1) / 2)), y, GREY)
     c.paint(rim, BLACK)
     return c
 
@@ -540,10 +558,13 @@ TINY_FONT = {
 # ---------------------------------------------------------------------------
 # File formats
 
-def ico_bytes(canvas):
-    """One-image .ico: 4 bits per pixel, 16-entry palette, XOR bitmap and
-    AND mask, both bottom-up, each row padded to 32 bits."""
+def icon_image(canvas):
+    """One 4-bit image: header, a palette of the colours it uses (in the
+    standard palette's order; no entry is stored for one it does not use),
+    XOR bitmap and AND mask, both bottom-up, each row padded to 32 bits."""
     w, h = canvas.w, canvas.h
+    used = sorted({c for row in canvas.px for c in row if c is not None} | {0})
+    index = {c: i for i, c in enumerate(used)}
     xor_stride = ((w * 4 + 31) // 32) * 4
     and_stride = ((w + 31) // 32) * 4
     xor = bytearray()
@@ -556,16 +577,26 @@ def ico_bytes(canvas):
             if c is None:
                 bits[x // 8] |= 0x80 >> (x % 8)
                 c = 0  # transparent pixels stay black in the XOR image
+            c = index[c]
             row[x // 2] |= c << 4 if x % 2 == 0 else c
         xor += row
         andm += bits
-    palette = b''.join(struct.pack('<BBBB', b, g, r, 0) for (r, g, b) in PALETTE)
+    palette = b''.join(struct.pack('<BBBB', b, g, r, 0) for (r, g, b) in (PALETTE[c] for c in used))
     header = struct.pack('<IiiHHIIiiII', 40, w, h * 2, 1, 4, 0,
-                         len(xor) + len(andm), 0, 0, 16, 0)
-    image = header + palette + bytes(xor) + bytes(andm)
-    directory = struct.pack('<HHH', 0, 1, 1)
-    entry = struct.pack('<BBBBHHII', w, h, 16, 0, 1, 4, len(image), 6 + 16)
-    return directory + entry + image
+                         len(xor) + len(andm), 0, 0, len(used), 0)
+    return header + palette + bytes(xor) + bytes(andm)
+
+
+def ico_bytes(*canvases):
+    """An .ico of one 16-colour image per size, each drawn at that size: 16
+    colours keep the program small and look the same on every desktop."""
+    images = [icon_image(c) for c in canvases]
+    offset = 6 + 16 * len(images)
+    directory = struct.pack('<HHH', 0, 1, len(images))
+    for c, image in zip(canvases, images):
+        directory += struct.pack('<BBBBHHII', c.w, c.h, 16, 0, 1, 4, len(image), offset)
+        offset += len(image)
+    return directory + b''.join(images)
 
 
 def bmp_bytes(rows):
@@ -594,9 +625,9 @@ def write(name, data):
 
 
 def main():
-    write("app.ico", ico_bytes(draw_app_icon()))
+    write("app.ico", ico_bytes(*(draw_app_icon(n) for n in (16, 24, 32, 48))))
     write("uninstall.ico", ico_bytes(draw_uninstall_icon()))
-    write("tray.ico", ico_bytes(draw_tray_icon()))
+    write("tray.ico", ico_bytes(*(draw_tray_icon(n) for n in (16, 20, 24, 32))))
     write("about.bmp", bmp_bytes(AboutScene().render()))
 
 

@@ -60,6 +60,7 @@
 #define IDS_CANNOT_COUNT      48
 #define IDS_STORE_REFUSED     49
 #define IDS_START_FAILED      50
+#define IDS_SWITCHED_OFF      51
 
 /* Icon groups. The shell numbers icons in directory order, and the
  * uninstaller's program item asks for index 1, so 102 must stay second. */

@@ -6,7 +6,7 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
       wine wine64 xvfb xdotool imagemagick python3-pefile
       liblnk-utils icoutils fonts-wine x11-utils
-      python3-unicorn qemu-user g++-i686-linux-gnu clang-format)
+      python3-unicorn qemu-user g++-i686-linux-gnu clang-format osslsigncode openssl)
 # The emulated 32-bit machine (tools/guest-image.sh, tools/guest-run.sh).
 pkgs+=(qemu-system-x86 debootstrap e2fsprogs)
 

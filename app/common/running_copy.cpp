@@ -16,6 +16,14 @@ int ActivateRunningInstance()
     HWND running = FindWindowA(kMainWindowClass, nullptr);
     if (!running)
         return 0;
+    // The running copy is a background process, which Windows lets open a
+    // window only behind the current one; the copy the person just started
+    // may hand its right to the foreground on. Windows 95 lacks the function.
+    using AllowFn = BOOL(WINAPI*)(DWORD);
+    auto allow = reinterpret_cast<AllowFn>(GetProcAddress(GetModuleHandleA("user32.dll"), "AllowSetForegroundWindow"));
+    DWORD processId = 0;
+    if (allow && GetWindowThreadProcessId(running, &processId))
+        allow(processId);
     PostMessageA(running, WM_COMMAND, CMD_OPEN, 0);
     return 1;
 }

@@ -40,6 +40,10 @@ constexpr int kTrayAddAttempts = 600;
 UINT taskbarCreatedMessage;
 int trayAddAttemptsLeft;
 bool trayMenuOpen;
+// Sent by shell32 5.0 (Windows 2000) and later, in the low word of lParam, for
+// a click on the balloon itself. Windows 7 and later keep a new icon behind
+// the overflow arrow, so the balloon is often the only thing in sight.
+constexpr UINT kBalloonClicked = WM_USER + 5;
 
 LRESULT OnCreate(HWND window)
 {
@@ -93,10 +97,28 @@ LRESULT OnTrayNotify(LPARAM lParam)
         break;
     }
     case WM_LBUTTONDOWN:
+    case kBalloonClicked:
         PostMessageA(MainWindow, WM_COMMAND, CMD_OPEN, 0);
         break;
     }
     return 0;
+}
+
+// The tray shows its icon at the small-icon size of the scale, 20 to 32
+// pixels at 125 to 200 %: loaded at that size, the image drawn for it is
+// taken instead of a stretched one. Version 6 of the common controls (Vista)
+// knows the size the shell itself uses.
+HICON LoadTrayIcon(HINSTANCE instance)
+{
+    using LoadIconMetricFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, HICON*);
+    constexpr int kSmallMetric = 0;
+    auto loadIconMetric =
+        reinterpret_cast<LoadIconMetricFn>(GetProcAddress(GetModuleHandleA("comctl32.dll"), "LoadIconMetric"));
+    HICON icon = nullptr;
+    if (loadIconMetric && SUCCEEDED(loadIconMetric(instance, MAKEINTRESOURCEW(IDI_TRAY), kSmallMetric, &icon)) && icon)
+        return icon;
+    return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_TRAY), IMAGE_ICON,
+                                         GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
 }
 
 }
@@ -104,7 +126,7 @@ LRESULT OnTrayNotify(LPARAM lParam)
 void LoadShellResources(HINSTANCE instance)
 {
     appIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
-    trayIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_TRAY), IMAGE_ICON, 16, 16, 0));
+    trayIcon = LoadTrayIcon(instance);
     trayMenuBar = LoadMenuA(instance, MAKEINTRESOURCEA(IDR_TRAYMENU));
     trayMenu = GetSubMenu(trayMenuBar, 0);
     SetMenuDefaultItem(trayMenu, CMD_OPEN, FALSE);

@@ -5,7 +5,9 @@
 #include "engine/counters.h"
 #include "engine/persistence.h"
 #include "engine/registry.h"
+#include "engine/startup_approval.h"
 #include "engine/store_names.h"
+#include "common/guards.h"
 #include "common/paths.h"
 #include "common/message.h"
 #include "common/text.h"
@@ -24,14 +26,43 @@ constexpr ResetButton kResetButtons[] = {
     {IDC_RESET_MONTH, Month},     {IDC_RESET_YEAR, Year}, {IDC_RESET_TOTAL, Total},
 };
 
+// The machine's records are kept in the 64-bit view, which a 32-bit program
+// on 64-bit Windows reaches only by asking for it.
+ApprovedRecord ReadRecord(HKEY root, const char* key)
+{
+    KeyGuard k;
+    unsigned char data[64];
+    DWORD size = sizeof data;
+    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &k.h) != ERROR_SUCCESS ||
+        RegQueryValueExA(k.h, kProductName, nullptr, nullptr, data, &size) != ERROR_SUCCESS)
+        return ApprovedRecord::None;
+    return ReadApprovedRecord(data, size);
+}
+
+RunValueState ReadRunValue(HKEY root)
+{
+    return {RegistryValueExists(root, kRunKey, kProductName) != 0, ReadRecord(root, kApprovedRunKey),
+            ReadRecord(root, kApprovedRun32Key)};
+}
+
+// Windows keeps its own switch beside the Run value, which is the person's
+// to set in Windows' own places: this program never writes it.
+bool WindowsSwitchedUsOff()
+{
+    return SwitchedOffByWindows(ReadRunValue(HKEY_LOCAL_MACHINE), ReadRunValue(HKEY_CURRENT_USER));
+}
+
 void OnAutostartClicked(HWND page)
 {
     int checked = SendDlgItemMessageA(page, IDC_AUTOSTART, BM_GETCHECK, 0, 0) == BST_CHECKED;
     AutostartOption = ApplyAutostart(checked ? 1 : 0);
+    const bool switchedOff = AutostartOption && WindowsSwitchedUsOff();
     // A ticked box that starts nothing would be a lie.
-    if (checked && !AutostartOption)
+    if (checked && (!AutostartOption || switchedOff))
         SendDlgItemMessageA(page, IDC_AUTOSTART, BM_SETCHECK, BST_UNCHECKED, 0);
     SettingsWriteNumber("OptionAutostart", static_cast<DWORD>(AutostartOption));
+    if (switchedOff)
+        ShowMessage(page, IDS_SWITCHED_OFF, MB_ICONINFORMATION | MB_OK);
 }
 
 void OnReset(HWND page, Period p)
@@ -68,6 +99,43 @@ INT_PTR OnSettingsCommand(HWND page, WPARAM wParam)
             OnReset(page, b.period);
     return 0;
 }
+
+HWND PictureControl(HWND page)
+{
+    for (HWND c = GetWindow(page, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        if ((GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP)
+            return c;
+    return nullptr;
+}
+
+// The picture is drawn for 96 DPI; at another scale it is shown at that
+// scale's size, as everything else on the page is.
+void ShowPictureAtScale(HWND page)
+{
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen)
+        ReleaseDC(nullptr, screen);
+    HWND picture = PictureControl(page);
+    HGDIOBJ shown = picture ? reinterpret_cast<HGDIOBJ>(SendMessageA(picture, STM_GETIMAGE, IMAGE_BITMAP, 0)) : nullptr;
+    BITMAP size;
+    if (dpi == 96 || !shown || !GetObjectA(shown, sizeof size, &size))
+        return;
+    HANDLE scaled = LoadImageA(ProgramInstance, MAKEINTRESOURCEA(IDB_ABOUT), IMAGE_BITMAP,
+                               MulDiv(size.bmWidth, dpi, 96), MulDiv(size.bmHeight, dpi, 96), 0);
+    if (scaled)
+        DeleteObject(reinterpret_cast<HGDIOBJ>(
+            SendMessageA(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled))));
+}
+
+// A picture control releases neither the picture it was made with nor one
+// given to it: the page takes it back and releases it.
+void ReleasePicture(HWND page)
+{
+    HWND picture = PictureControl(page);
+    if (picture)
+        DeleteObject(reinterpret_cast<HGDIOBJ>(SendMessageA(picture, STM_SETIMAGE, IMAGE_BITMAP, 0)));
+}
 }
 
 // Under User Account Control the person may not write or remove the
@@ -103,7 +171,8 @@ INT_PTR CALLBACK SettingsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_INITDIALOG:
         CentreIfPending();
-        SendDlgItemMessageA(page, IDC_AUTOSTART, BM_SETCHECK, AutostartOption ? BST_CHECKED : BST_UNCHECKED, 0);
+        SendDlgItemMessageA(page, IDC_AUTOSTART, BM_SETCHECK,
+                            AutostartOption && !WindowsSwitchedUsOff() ? BST_CHECKED : BST_UNCHECKED, 0);
         return TRUE;
     case WM_NOTIFY:
         return AnswerSheetNotify(page, lParam);
@@ -119,7 +188,11 @@ INT_PTR CALLBACK AboutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
     switch (message) {
     case WM_INITDIALOG:
         CentreIfPending();
+        ShowPictureAtScale(page);
         return TRUE;
+    case WM_DESTROY:
+        ReleasePicture(page);
+        return 0;
     case WM_NOTIFY:
         return AnswerSheetNotify(page, lParam);
     case WM_COMMAND:

@@ -4,6 +4,7 @@
 // pages right at any DPI and in any look.
 #include "ui/sheet.h"
 #include "common/text.h"
+#include "ui/dpi_fit.h"
 #include "resource_ids.h"
 #include <commctrl.h>
 #include <algorithm>
@@ -74,6 +75,7 @@ int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM)
     if (message == PSCB_INITIALIZED) {
         SheetWindow = sheet;
         PendingCentreWindow = sheet;
+        FollowDpiChanges(sheet);
     }
     return 0;
 }
@@ -88,22 +90,13 @@ void CentreIfPending()
 
 void CentreOnScreen(HWND window)
 {
+    // Where the person is looking: the monitor of the cursor, clear of the
+    // taskbar.
     RECT r;
     GetWindowRect(window, &r);
-    int w = r.right - r.left;
-    int h = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    if (!screen)
-        return;
-    int screenWidth = GetDeviceCaps(screen, HORZRES);
-    int screenHeight = GetDeviceCaps(screen, VERTRES);
-    ReleaseDC(nullptr, screen);
-    int x = screenWidth / 2 - w / 2;
-    int y = screenHeight / 2 - h / 2;
-    if (x < 0)
-        x = 0;
-    if (y < 0)
-        y = 0;
+    const RECT area = WorkAreaUnderCursor();
+    const int x = std::max(area.left, area.left + (area.right - area.left) / 2 - (r.right - r.left) / 2);
+    const int y = std::max(area.top, area.top + (area.bottom - area.top) / 2 - (r.bottom - r.top) / 2);
     SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -157,6 +150,7 @@ int Overflow(LONG edge, LONG limit)
 // other control is moved back inside. Where everything fits, nothing moves.
 void FitControlsToPage(HWND page)
 {
+    ScaleToSheetUnits(SheetWindow, page);
     RECT limit = {0, 0, kPageMargin, kPageMargin};
     MapDialogRect(page, &limit);
     const int marginX = limit.right, marginY = limit.bottom;

@@ -30,6 +30,9 @@ int OpenStatisticsSheet(HWND parent)
     TerminateConfirmed = 0;
     ShowWindow(parent, SW_SHOWMINIMIZED);
     RegisterHistoryChart();
+    // Owning the foreground (where another copy or a click granted it) lets
+    // the sheet open in front instead of flashing on the taskbar.
+    SetForegroundWindow(parent);
     char caption[256];
     lstrcpynA(caption, LoadText(IDS_TITLE), sizeof caption);
     INT_PTR result = RunPropertySheet(parent, caption, 0, SheetCallback, kStatisticsPages, 0, 0, 0);

@@ -14,8 +14,11 @@ Prints one line per check (-q: only the failures) and a summary
 """
 
 import os
+import shutil
 import struct
+import subprocess
 import sys
+import tempfile
 from xml.etree import ElementTree
 
 import pefile
@@ -72,8 +75,9 @@ STRINGS = {
     36: ("Tapwise has been removed, but these parts of it could not be removed:\n\n%s\n\n"
          "Removing them may need administrator rights."),
     37: "Tapwise starts the next time you sign in to Windows. To start it now, choose Tapwise in the Start menu.",
-    38: "Tapwise is counting your clicks.\n"
-        "A click on its icon here in the notification area opens the statistics.",
+    38: "Tapwise is counting your clicks.\nIts icon is in the notification area at the right of the taskbar, "
+        "perhaps behind the arrow (^) there. A click on it or on this message opens the statistics, "
+        "and so does Tapwise in the Start menu.",
     39: "%s: %s clicks",
     40: "%s: %s clicks so far (not finished)",
     41: "%s: no count logged (Tapwise was not running)",
@@ -90,6 +94,8 @@ STRINGS = {
     49: ("Windows refuses to let Tapwise save its counts, so they are kept only until Tapwise ends.\n"
          "Ask your administrator to allow Tapwise to write to its registry key, or install Tapwise again."),
     50: "Tapwise could not be started. To start it now, choose Tapwise in the Start menu.",
+    51: "Windows has switched Tapwise off as a start-up program, so it does not start when you sign in.\n"
+        "To switch it on again, open Settings > Apps > Startup (or Task Manager's Startup tab) and switch Tapwise on.",
 }
 
 # Window and control styles, spelled out so the checker needs no headers.
@@ -193,7 +199,8 @@ DIALOGS = {
 }
 
 # Group id -> (width, height); the shell numbers the groups in this order.
-ICON_GROUPS = [(101, 32, 32), (102, 32, 32), (103, 16, 16)]
+# One image per size the shell picks from at 100 to 200 %.
+ICON_GROUPS = [(101, n, n) for n in (16, 24, 32, 48)] + [(102, 32, 32)] + [(103, n, n) for n in (16, 20, 24, 32)]
 
 VERSION_STRINGS = {
     "CompanyName": "Orrinwood Media",
@@ -380,7 +387,7 @@ def check_inventory(c, resources):
            not missing and not extra,
            "missing %s, unexpected %s" % (missing, extra))
     icons = [r for (t, r) in seen if t == RT_ICON]
-    c.equal("number of icon images", 3, len(icons))
+    c.equal("number of icon images", len(ICON_GROUPS), len(icons))
 
 
 # ---------------------------------------------------------------------------
@@ -476,23 +483,23 @@ def check_menu(c, resources):
 
 def check_icons(c, resources):
     order = [r for (t, r, _l, _d) in resources if t == RT_GROUP_ICON]
-    c.equal("icon groups in directory order", [g for (g, _w, _h) in ICON_GROUPS], order)
+    c.equal("icon groups in directory order", sorted({g for (g, _w, _h) in ICON_GROUPS}), order)
     images = {r: d for (t, r, _l, d) in resources if t == RT_ICON}
     used = set()
     for (gid, width, height) in ICON_GROUPS:
         data = find(resources, RT_GROUP_ICON, gid)
-        name = "icon group %d" % gid
+        name = "icon group %d, %d px" % (gid, width)
         if data is None:
             c.fail(name, "expected a group, found none")
             continue
         try:
             r = Reader(data)
             reserved, rtype, count = r.take("<HHH")
-            c.equal(name + " header (reserved, type, count)", (0, 1, 1),
+            sizes = [w for (g, w, _h) in ICON_GROUPS if g == gid]
+            c.equal(name + " header (reserved, type, count)", (0, 1, len(sizes)),
                     (reserved, rtype, count))
-            if count < 1:
-                continue
-            w, h, colours, res, planes, bits, size, iid = r.take("<BBBBHHIH")
+            entries = [r.take("<BBBBHHIH") for _ in range(count)]
+            w, h, colours, res, planes, bits, size, iid = entries[min(sizes.index(width), count - 1)]
         except Malformed as e:
             c.fail(name, str(e))
             continue
@@ -516,12 +523,12 @@ def check_icons(c, resources):
         c.equal(name + " image width, doubled height", (width, 2 * height), (bw, bh))
         c.equal(name + " image planes, bits per pixel, compression",
                 (1, 4, 0), (bplanes, bbits, comp))
-        c.true(name + " image palette of 16 colours", used_cols in (0, 16),
-               "expected biClrUsed 0 or 16, found %d" % used_cols)
+        c.true(name + " image palette of 1 to 16 colours", 1 <= used_cols <= 16,
+               "expected biClrUsed 1 to 16, found %d" % used_cols)
         xor = ((width * 4 + 31) // 32) * 4 * height
         andm = ((width + 31) // 32) * 4 * height
         c.equal(name + " image size (header, palette, XOR, AND)",
-                40 + 16 * 4 + xor + andm, len(img))
+                40 + used_cols * 4 + xor + andm, len(img))
     c.equal("every icon image belongs to a group", sorted(images), sorted(used))
 
 
@@ -548,8 +555,8 @@ def check_custom(c, resources, dll_bytes):
     if lib is None:
         c.fail("LIBRARY 113", "expected the hook library, found nothing")
     else:
-        c.true("LIBRARY 113 at most %d bytes" % LIBRARY_MAX_SIZE,
-               len(lib) <= LIBRARY_MAX_SIZE, "found %d bytes" % len(lib))
+        c.true("LIBRARY 113 image at most %d bytes" % LIBRARY_MAX_SIZE,
+               image_length(lib) <= LIBRARY_MAX_SIZE, "found %d bytes" % image_length(lib))
         if dll_bytes is None:
             c.fail("LIBRARY 113 equals the built library", "library file not readable")
         elif lib == dll_bytes:
@@ -648,7 +655,8 @@ def check_dialogs(c, resources):
 
 
 MANIFEST_NS = {"v1": "urn:schemas-microsoft-com:asm.v1", "v3": "urn:schemas-microsoft-com:asm.v3",
-               "ws": "http://schemas.microsoft.com/SMI/2005/WindowsSettings"}
+               "ws": "http://schemas.microsoft.com/SMI/2005/WindowsSettings",
+               "ws16": "http://schemas.microsoft.com/SMI/2016/WindowsSettings"}
 
 
 def check_manifest(c, resources):
@@ -664,8 +672,9 @@ def check_manifest(c, resources):
             for a in root.findall("v1:dependency/v1:dependentAssembly/v1:assemblyIdentity", MANIFEST_NS)]
     c.equal("manifest depends on common controls 6 alone",
             [("Microsoft.Windows.Common-Controls", "6.0.0.0", "6595b64144ccf1df")], deps)
-    aware = root.findall("v3:application/v3:windowsSettings/ws:dpiAware", MANIFEST_NS)
-    c.equal("manifest declares system DPI awareness", ["true"], [e.text.strip() for e in aware])
+    aware = [e.text.strip() for tag in ("ws:dpiAware", "ws16:dpiAwareness")
+             for e in root.findall("v3:application/v3:windowsSettings/" + tag, MANIFEST_NS)]
+    c.equal("manifest's DPI awareness: system, per monitor (v2) from Windows 10", ["true", "PerMonitorV2, system"], aware)
 
 
 # ---------------------------------------------------------------------------
@@ -775,6 +784,14 @@ def data_dir(pe, index):
     return d.VirtualAddress, d.Size
 
 
+def image_length(raw):
+    """The length before an appended Authenticode signature: where its certificate table starts."""
+    try:
+        return pefile.PE(data=raw, fast_load=True).OPTIONAL_HEADER.DATA_DIRECTORY[4].VirtualAddress or len(raw)
+    except pefile.PEFormatError:
+        return len(raw)
+
+
 def check_library_file(c, path):
     try:
         with open(path, "rb") as f:
@@ -782,8 +799,8 @@ def check_library_file(c, path):
     except OSError as e:
         c.fail("library file", "cannot read %s: %s" % (path, e))
         return None
-    c.true("library file at most %d bytes" % LIBRARY_MAX_SIZE,
-           len(raw) <= LIBRARY_MAX_SIZE, "found %d bytes" % len(raw))
+    c.true("library image at most %d bytes (a signature may follow)" % LIBRARY_MAX_SIZE,
+           image_length(raw) <= LIBRARY_MAX_SIZE, "found %d bytes" % image_length(raw))
     try:
         pe = pefile.PE(data=raw)
     except pefile.PEFormatError as e:
@@ -821,7 +838,29 @@ def check_library_file(c, path):
     return raw
 
 
+SIGN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "sign-pe")
+
+
 # ---------------------------------------------------------------------------
+# Signing as a release does it (tools/sign-pe), on copies, with a throwaway openssl certificate
+
+
+def check_signing(c, paths):
+    run = lambda *cmd: subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT).returncode  # noqa
+    with tempfile.TemporaryDirectory() as d:
+        key, cert, pfx, password, copy = (os.path.join(d, n) for n in ("k.pem", "c.pem", "c.pfx", "pw", "copy"))
+        open(password, "w").write("throwaway\n")
+        run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Tapwise test",
+            "-keyout", key, "-out", cert)
+        run("openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx, "-passout", "file:" + password)
+        for path in paths:
+            shutil.copyfile(path, copy)
+            c.true("%s signed and verified" % os.path.basename(path), run(SIGN, copy, pfx, password) == 0 ==
+                   run("osslsigncode", "verify", "-CAfile", cert, "-in", copy), "sign-pe or osslsigncode failed")
+        open(password, "w").write("wrong\n")
+        shutil.copyfile(paths[0], copy)
+        c.true("signing with a wrong password fails, file unchanged", run(SIGN, copy, pfx, password) == 1 and
+               open(copy, "rb").read() == open(paths[0], "rb").read(), "signed, or the file changed")
 
 
 def main(argv):
@@ -850,6 +889,7 @@ def main(argv):
         check_dialogs(c, resources)
         check_version(c, resources)
         check_manifest(c, resources)
+    check_signing(c, (dll_path, exe_path))
 
     print("%d passed, %d failed" % (c.passed, c.failed))
     return 1 if c.failed else 0

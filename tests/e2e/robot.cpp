@@ -7,6 +7,7 @@
 //   top                              every top-level window: handle pid visible class "title"
 //   children HWND                    every descendant: handle id visible class rect "text"
 //   text HWND [ID]                   text of a window or of its control ID
+//   dpichanged HWND DPI L T R B      sends WM_DPICHANGED with that scale and suggested rectangle
 //   item HWND ID                     handle of control ID
 //   click HWND ID                    posts BM_CLICK to control ID
 //   answer CAPTION BUTTON MS         waits for a message box, prints its text, presses IDYES/IDNO/IDOK
@@ -673,11 +674,28 @@ struct Verb {
 };
 
 using A = const Args&;
+
+// WM_DPICHANGED points at the suggested rectangle, written into the window's process.
+int DpiChanged(A a)
+{
+    DWORD pid = 0, dpi = Dword(a(3));
+    GetWindowThreadProcessId(ParseWindow(a(2)), &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    RECT r = {LONG(Number(a(4))), LONG(Number(a(5))), LONG(Number(a(6))), LONG(Number(a(7)))};
+    void* there = process ? VirtualAllocEx(process, nullptr, sizeof r, MEM_COMMIT, PAGE_READWRITE) : nullptr;
+    if (!there || !WriteProcessMemory(process, there, &r, sizeof r, nullptr))
+        return 1;
+    SendMessageA(ParseWindow(a(2)), 0x02E0, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(there));
+    VirtualFreeEx(process, there, 0, MEM_RELEASE);
+    return CloseHandle(process) ? 0 : 1;
+}
+
 constexpr Verb kVerbs[] = {
     {"find", [](A a) { return PrintWindow(FindWindowA(OrNull(a(2)), OrNull(a(3)))); }},
     {"wait", Wait},
     {"top", [](A) { EnumWindows(PrintTop, 0); return 0; }},
     {"children", [](A a) { EnumChildWindows(ParseWindow(a(2)), PrintChild, 0); return 0; }},
+    {"dpichanged", DpiChanged},
     {"text", Text},
     {"item", [](A a) { return PrintWindow(ItemOf(a)); }},
     {"click", Click},

@@ -23,6 +23,7 @@ STORED = {
 }
 # Saving always stores 0 as the current session, so this shows whether a save happened.
 SENTINEL_NAME, SENTINEL = "CounterCurrentSession", 77
+IDOK, SWITCHED_OFF = 1, ui.resource_string("IDS_SWITCHED_OFF").replace("\\n", "\n")
 
 
 def checked(page):
@@ -130,6 +131,43 @@ def test_autostart_check_box():
         t.keylock("unlock", t.RUN_KEY)
         t.keylock("unlock", user_run)
     t.reg_delete(t.RUN_KEY, "Tapwise")
+
+
+def test_windows_own_start_up_switch():
+    """Windows keeps a person's "off" beside the Run value (never written here); the box shows what Windows does."""
+    ui.keep_desktop()
+    t.reset_store()
+    t.reg_set(t.SETTINGS_KEY, "OptionAutostart", "dword", 1)
+    approved = r"Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved"
+    off, on = "0300000010d2a3c4b5e6d701", "020000000000000000000000"
+    places = ((t.RUN_KEY, approved + r"\Run32"), ("HKCU\\" + t.RUN_KEY, "HKCU\\" + approved + r"\Run"))
+    proc, main, _ = ui.launch("TwSwitch", "-Auto", clean_store=False)
+    try:
+        for run_key, record_key in places:   # the machine's value, then the person's (the machine's key refused)
+            if run_key != t.RUN_KEY:
+                t.keylock("lock", t.RUN_KEY)
+            t.reg_set(run_key, "Tapwise", "sz", r'"C:\TwSwitch\TW.exe" -Auto')
+            for record, ticked in ((off, 0), (on, 1)):
+                t.reg_set(record_key, "Tapwise", "binhex", record)
+                t.post(main, t.WM_COMMAND, t.CMD_OPEN)
+                sheet = ui.wait_sheet()
+                page = ui.select_page(sheet, 1)
+                t.check_eq(ticked, checked(page), f"check box with Windows' record {record[:2]} under {record_key}")
+                if not ticked:  # a tick says where to switch Tapwise on; the box stays as Windows acts
+                    click(page, "autostart")
+                    box = ui.wait_box(exclude=(sheet,))
+                    t.check_eq((SWITCHED_OFF, [IDOK]), ui.read_box(box)[:2], "message on ticking the box")
+                    ui.press(box, IDOK)
+                    t.check_eq((0, 1, ("raw", 3, off)), (checked(page), t.reg_number("OptionAutostart"),
+                               t.reg_get(record_key, "Tapwise")), "check box, option and Windows' record after it")
+                ui.hide_sheet(sheet)
+            for key in (record_key, run_key):
+                t.reg_delete(key, "Tapwise")
+    finally:
+        ui.stop(proc, main)
+        t.keylock("unlock", t.RUN_KEY)
+        for key in (k for place in places for k in place):
+            t.reg_delete(key, "Tapwise")
 
 
 def test_resets_take_effect_at_once():
@@ -253,6 +291,7 @@ def test_about_page():
 if __name__ == "__main__":
     sys.exit(t.run_tests([
         test_autostart_check_box,
+        test_windows_own_start_up_switch,
         test_resets_take_effect_at_once,
         test_about_page,
     ]))

@@ -51,10 +51,11 @@ def pixels(screen, box):
 
 
 def centred_position(sheet):
+    """Centred on the work area: the screen above the taskbar."""
     screen = t.grab_screen()
     left, top, right, bottom = t.rect(sheet)
     x = max(screen.width // 2 - (right - left) // 2, 0)
-    y = max(screen.height // 2 - (bottom - top) // 2, 0)
+    y = max(ui.taskbar_box()[1] // 2 - (bottom - top) // 2, 0)
     return x, y
 
 
@@ -145,20 +146,49 @@ def test_sheet_frame():
     ui.stop(proc, main)
 
 
-def test_pages_hold_their_controls_at_96_and_144_dpi():
+def page_layout(sheet, shot):
+    """Per page: its box and its controls' boxes; a screenshot of each."""
+    return [(t.rect(ui.select_page(sheet, i)), [c["rect"] for c in t.children(ui.current_page(sheet))],
+             t.screenshot(f"{shot}-{caption.replace(' ', '-').lower()}")) for i, caption in enumerate(ui.PAGE_CAPTIONS)]
+
+
+def check_layout(layout, plain, what):
+    """Controls inside their page, none overlapping that do not at 96 DPI, spanning the share of it they do there."""
+    within = lambda a, b: a[0] >= b[0] and a[1] >= b[1] and a[2] <= b[2] and a[3] <= b[3]  # noqa: E731
+    overlaps = lambda bs: {(i, j) for i, a in enumerate(bs) for j, b in enumerate(bs[i + 1:], i + 1) if a[0] < b[2]  # noqa
+                           and b[0] < a[2] and a[1] < b[3] and b[1] < a[3] and not within(a, b) and not within(b, a)}
+    share = lambda p, bs: [round((max(b[k + 2] for b in bs) - min(b[k] for b in bs)) / (p[k + 2] - p[k]), 2)  # noqa
+                           for k in (0, 1)]
+    for caption, (page, boxes, _), (plain_page, plain_boxes, _) in zip(ui.PAGE_CAPTIONS, layout, plain):
+        t.check(all(within(b, page) for b in boxes), f"{what}, controls of {caption!r} {page} reach out: {boxes}")
+        t.check(overlaps(boxes) <= overlaps(plain_boxes), f"{what}, {caption!r}: {overlaps(boxes)} overlap")
+        got, expected = share(page, boxes), share(plain_page, plain_boxes)
+        t.check(all(abs(g - e) <= 0.04 for g, e in zip(got, expected)),
+                f"{what}, controls of {caption!r} span {got} of the page, at 96 DPI {expected}")
+
+
+def test_pages_hold_their_controls_at_every_dpi():
     ui.keep_desktop()
+    plain = None
     try:
-        for dpi in (96, 144):  # read by each program at its start; 144 is Windows' 150 % scaling
+        for dpi in (96, 120, 144, 192):  # read by each program at its start; Windows' 100 to 200 % scaling
             t.reg_set(r"HKCU\Control Panel\Desktop", "LogPixels", "dword", dpi)
             proc, main, _ = ui.launch(f"TwDpi{dpi}")
             sheet = ui.wait_sheet()
-            for index, caption in enumerate(ui.PAGE_CAPTIONS):
-                page = ui.select_page(sheet, index)
-                left, top, right, bottom = t.rect(page)
-                outside = [(c["class"], c["text"], c["rect"]) for c in t.children(page)
-                           if c["rect"][0] < left or c["rect"][1] < top or c["rect"][2] > right or c["rect"][3] > bottom]
-                t.check(not outside, f"at {dpi} DPI, controls of {caption!r} {t.rect(page)} reach out: {outside}")
-                t.screenshot(f"dpi{dpi}-{caption.replace(' ', '-').lower()}")
+            layout = page_layout(sheet, f"dpi{dpi}")
+            plain = plain or layout
+            check_layout(layout, plain, f"at {dpi} DPI")
+            picture = layout[ui.PAGE_CAPTIONS.index("About Tapwise")][1][2]  # drawn at the scale's size
+            t.check_eq(((110 * dpi + 48) // 96, (87 * dpi + 48) // 96),
+                       (picture[2] - picture[0], picture[3] - picture[1]), f"About picture size at {dpi} DPI")
+            if dpi == 96:  # moved to a monitor at 150 %: the place Windows suggests, everything half as big again
+                left, top, _, _ = t.rect(sheet)
+                suggested = (left - 100, top - 100, left + 460, top + 480)
+                t.robot("dpichanged", hex(sheet), 144, *suggested)
+                check_layout(grown := page_layout(sheet, "dpi96-to-144"), plain, "after a change from 96 to 144 DPI")
+                widths = [layout[0][1][0][2] - layout[0][1][0][0] for layout in (plain, grown)]
+                t.check(t.rect(sheet) == suggested and abs(widths[1] - 1.5 * widths[0]) <= 2,
+                        f"window {t.rect(sheet)} and frame widths {widths} after the change to 144 DPI")
             ui.stop(proc, main)
     finally:
         t.reg_delete(r"HKCU\Control Panel\Desktop", "LogPixels")
@@ -292,7 +322,7 @@ def test_history_page_reads_the_line_of_a_day_that_ends_while_it_is_shown():
 if __name__ == "__main__":
     sys.exit(t.run_tests([
         test_sheet_frame,
-        test_pages_hold_their_controls_at_96_and_144_dpi,
+        test_pages_hold_their_controls_at_every_dpi,
         test_statistics_page_shows_and_follows_counts,
         test_history_page,
         test_history_page_reads_the_line_of_a_day_that_ends_while_it_is_shown,
