@@ -153,7 +153,7 @@ def page_layout(sheet, shot):
 
 
 def check_layout(layout, plain, what):
-    """Controls inside their page, none overlapping that do not at 96 DPI, spanning the share of it they do there."""
+    """Controls inside their page, none overlapping that do not at 96 DPI, spanning at least the share of it they do there."""
     within = lambda a, b: a[0] >= b[0] and a[1] >= b[1] and a[2] <= b[2] and a[3] <= b[3]  # noqa: E731
     overlaps = lambda bs: {(i, j) for i, a in enumerate(bs) for j, b in enumerate(bs[i + 1:], i + 1) if a[0] < b[2]  # noqa
                            and b[0] < a[2] and a[1] < b[3] and b[1] < a[3] and not within(a, b) and not within(b, a)}
@@ -162,8 +162,10 @@ def check_layout(layout, plain, what):
     for caption, (page, boxes, _), (plain_page, plain_boxes, _) in zip(ui.PAGE_CAPTIONS, layout, plain):
         t.check(all(within(b, page) for b in boxes), f"{what}, controls of {caption!r} {page} reach out: {boxes}")
         t.check(overlaps(boxes) <= overlaps(plain_boxes), f"{what}, {caption!r}: {overlaps(boxes)} overlap")
+        # At least the share they span at 96 DPI: more is fine, for the check above keeps them inside.
+        # Wine makes a sheet of four pages 18 px taller at 96 DPI than one of three, whatever the captions.
         got, expected = share(page, boxes), share(plain_page, plain_boxes)
-        t.check(all(abs(g - e) <= 0.04 for g, e in zip(got, expected)),
+        t.check(all(g >= e - 0.04 for g, e in zip(got, expected)),
                 f"{what}, controls of {caption!r} span {got} of the page, at 96 DPI {expected}")
 
 
