@@ -111,7 +111,7 @@ bool GroupLinkPath(const char* folder, UINT nameId, char* out)
 // An earlier version made the group over DDE, and the shell put it into the
 // person's own Programs folder. It goes, on upgrade and on removal, only when
 // it holds nothing but Tapwise's links: anything else in it is someone's.
-void DeleteOlderPersonalGroup()
+static void DeleteOlderPersonalGroup()
 {
     char programs[kPathSize], folder[kPathSize], common[kPathSize], pattern[kPathSize];
     if (!ShellFolderPath(nullptr, CSIDL_PROGRAMS, programs) ||
