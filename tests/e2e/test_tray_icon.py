@@ -48,6 +48,8 @@ def test_icon_tip_and_removal():
     width, height = icon[2] - icon[0], icon[3] - icon[1]
     t.check(8 <= width <= 24 and 8 <= height <= 24, f"tray icon of unexpected size: {icon}")
 
+    # From elsewhere: a pointer that an earlier scenario left on the icon would not move, and show no tip.
+    t.xdotool("mousemove", 500, 300)
     t.xdotool("mousemove", *ui.centre(icon))
     tips = t.wait_until(lambda: [w for w in t.top_windows() if w["class"] == "tooltips_class32"
                                  and w["visible"] and w["title"]], 8, 0.3, "the tray icon's tip")
