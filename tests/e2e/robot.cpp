@@ -13,6 +13,7 @@
 //   answer CAPTION BUTTON MS         waits for a message box, prints its text, presses IDYES/IDNO/IDOK
 //   post|send HWND MSG WPARAM LPARAM [why]  posts or sends a message (numbers: decimal or 0x);
 //                                    "why": a refusal prints "error CODE"
+//   postthread HWND MSG WPARAM LPARAM [why]  the same, to the thread of the window
 //   rect HWND                        window rectangle: left top right bottom
 //   pid HWND                         process id of the window
 //   input click X Y [left|right|middle] [double]   real input through SendInput
@@ -502,7 +503,9 @@ int PostOrSend(const Args& a, bool post)
     WPARAM wp = static_cast<WPARAM>(Number(a(4)));
     LPARAM lp = static_cast<LPARAM>(Number(a(5)));
     DWORD_PTR result = 0;
-    bool ok = post ? PostMessageA(w, msg, wp, lp) : SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, 10000, &result);
+    bool ok = !post                    ? SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, 10000, &result)
+              : strcmp(a(1), "postthread") ? PostMessageA(w, msg, wp, lp)
+                                           : PostThreadMessageA(GetWindowThreadProcessId(w, nullptr), msg, wp, lp);
     if (!post)
         printf("%lld\n", static_cast<long long>(result));
     if (!ok && !strcmp(a(6), "why"))
@@ -703,6 +706,7 @@ constexpr Verb kVerbs[] = {
     {"click", Click},
     {"answer", [](A a) { return Answer(a(2), a(3), Dword(a(4))); }},
     {"post", [](A a) { return PostOrSend(a, true); }},
+    {"postthread", [](A a) { return PostOrSend(a, true); }},
     {"send", [](A a) { return PostOrSend(a, false); }},
     {"rect", Rect},
     {"pid", Pid},

@@ -43,7 +43,8 @@ for switch in "" 1; do
   (timeout 120 "$TW_WINE" "$robot" idle 100000 >/dev/null 2>&1 &)
   hwnd=$(r wait Tapwise-Test-Idle - 20000)
   # message, expected from the limited copy with the switch on
-  for c in "post 0x400 error 5" "post 0x111 error 5" "send 0x400 error 5" "post 0x0 ok" "send 0xE ok"; do
+  for c in "post 0x400 error 5" "post 0x111 error 5" "send 0x400 error 5" "postthread 0x400 error 5" \
+           "post 0x0 ok" "send 0xE ok" "postthread 0x0 ok"; do
     set -- $c
     for who in limited full; do
       want=ok
