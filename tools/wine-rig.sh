@@ -72,7 +72,8 @@ if [ ! -f "$dl/ready" ]; then
            -o "APT::Sandbox::User=root" -o "Debug::NoLocking=1")
   bounded 600 apt-get "${aptopts[@]}" update
   (cd "$dl/src" && bounded 900 apt-get "${aptopts[@]}" source --download-only "wine=$version")
-  # configure insists on flex and bison even though nothing built here needs them.
+  # configure insists on flex and bison, and the headers the server includes come
+  # in part from widl, whose parsers bison writes.
   (cd "$dl/debs" && bounded 600 apt-get "${aptopts[@]}" download autoconf m4 flex bison)
   touch "$dl/ready"
 fi
