@@ -56,5 +56,6 @@ for switch in "" 1; do
   done
   tw_session_stop
 done
+[ -n "${TW_RIG_UIPI_LOG:-}" ] && echo "refusals logged: $(wc -l <"$TW_RIG_UIPI_LOG")"
 rm -rf "$out"
 exit $failed
