@@ -11,7 +11,9 @@
 //   item HWND ID                     handle of control ID
 //   click HWND ID                    posts BM_CLICK to control ID
 //   answer CAPTION BUTTON MS         waits for a message box, prints its text, presses IDYES/IDNO/IDOK
-//   post|send HWND MSG WPARAM LPARAM posts or sends a message (numbers: decimal or 0x)
+//   post|send HWND MSG WPARAM LPARAM [why]  posts or sends a message (numbers: decimal or 0x);
+//                                    "why": a refusal prints "error CODE"
+//   postthread HWND MSG WPARAM LPARAM [why]  the same, to the thread of the window
 //   rect HWND                        window rectangle: left top right bottom
 //   pid HWND                         process id of the window
 //   input click X Y [left|right|middle] [double]   real input through SendInput
@@ -500,11 +502,14 @@ int PostOrSend(const Args& a, bool post)
     UINT msg = static_cast<UINT>(Number(a(3)));
     WPARAM wp = static_cast<WPARAM>(Number(a(4)));
     LPARAM lp = static_cast<LPARAM>(Number(a(5)));
-    if (post)
-        return PostMessageA(w, msg, wp, lp) ? 0 : 1;
     DWORD_PTR result = 0;
-    LRESULT ok = SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, 10000, &result);
-    printf("%lld\n", static_cast<long long>(result));
+    bool ok = !post                    ? SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, 10000, &result)
+              : strcmp(a(1), "postthread") ? PostMessageA(w, msg, wp, lp)
+                                           : PostThreadMessageA(GetWindowThreadProcessId(w, nullptr), msg, wp, lp);
+    if (!post)
+        printf("%lld\n", static_cast<long long>(result));
+    if (!ok && !strcmp(a(6), "why"))
+        printf("error %lu\n", GetLastError());
     return ok ? 0 : 1;
 }
 
@@ -701,6 +706,7 @@ constexpr Verb kVerbs[] = {
     {"click", Click},
     {"answer", [](A a) { return Answer(a(2), a(3), Dword(a(4))); }},
     {"post", [](A a) { return PostOrSend(a, true); }},
+    {"postthread", [](A a) { return PostOrSend(a, true); }},
     {"send", [](A a) { return PostOrSend(a, false); }},
     {"rect", Rect},
     {"pid", Pid},
