@@ -2,6 +2,7 @@
 // rendezvous: it exists once, for as long as that copy runs normally.
 #include "common/running_copy.h"
 #include "common/guards.h"
+#include "common/system_entry.h"
 #include "resource_ids.h"
 
 namespace {
@@ -20,7 +21,7 @@ int ActivateRunningInstance()
     // window only behind the current one; the copy the person just started
     // may hand its right to the foreground on. Windows 95 lacks the function.
     using AllowFn = BOOL(WINAPI*)(DWORD);
-    auto allow = reinterpret_cast<AllowFn>(GetProcAddress(GetModuleHandleA("user32.dll"), "AllowSetForegroundWindow"));
+    auto allow = SystemEntry<AllowFn>("user32.dll", "AllowSetForegroundWindow");
     DWORD processId = 0;
     if (allow && GetWindowThreadProcessId(running, &processId))
         allow(processId);

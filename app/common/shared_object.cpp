@@ -2,6 +2,7 @@
 #include "common/shared_object.h"
 #include "common/format.h"
 #include "common/guards.h"
+#include "common/system_entry.h"
 
 namespace {
 using ConvertFn = BOOL(WINAPI*)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
@@ -22,21 +23,13 @@ constexpr DWORD kLabelInformation = 0x10;  // LABEL_SECURITY_INFORMATION, Vista 
 constexpr const char* kDescriptorPatterns[] = {"D:(A;;GA;;;%s)(A;;0x2;;;WD)S:(ML;;NW;;;LW)",
                                                "D:(A;;GA;;;%s)(A;;0x2;;;WD)"};
 
-template <class F>
-F AdvapiEntry(const char* name)
-{
-    // Windows 95 lacks all of these and NT 4 some: they keep the default security.
-    HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    return advapi ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(advapi, name))) : nullptr;
-}
-
 }
 
 bool OwnAccountText(char* out, size_t size)
 {
-    auto sidToText = AdvapiEntry<SidToTextFn>("ConvertSidToStringSidA");
-    auto openToken = AdvapiEntry<OpenTokenFn>("OpenProcessToken");
-    auto query = AdvapiEntry<QueryTokenFn>("GetTokenInformation");
+    auto sidToText = SystemEntry<SidToTextFn>("advapi32.dll", "ConvertSidToStringSidA");
+    auto openToken = SystemEntry<OpenTokenFn>("advapi32.dll", "OpenProcessToken");
+    auto query = SystemEntry<QueryTokenFn>("advapi32.dll", "GetTokenInformation");
     HANDLE opened = nullptr;
     if (!sidToText || !openToken || !query || !openToken(GetCurrentProcess(), TOKEN_QUERY, &opened))
         return false;
@@ -55,7 +48,7 @@ bool OwnAccountText(char* out, size_t size)
 
 SharedObjectSecurity::SharedObjectSecurity()
 {
-    auto convert = AdvapiEntry<ConvertFn>("ConvertStringSecurityDescriptorToSecurityDescriptorA");
+    auto convert = SystemEntry<ConvertFn>("advapi32.dll", "ConvertStringSecurityDescriptorToSecurityDescriptorA");
     char account[128], text[256];
     if (convert && OwnAccountText(account, sizeof account)) {
         for (const char* pattern : kDescriptorPatterns) {
@@ -79,7 +72,7 @@ SharedObjectSecurity::~SharedObjectSecurity()
 
 bool SharedObjectSecurity::ApplyTo(HANDLE object) const
 {
-    auto set = AdvapiEntry<SetSecurityFn>("SetKernelObjectSecurity");
+    auto set = SystemEntry<SetSecurityFn>("advapi32.dll", "SetKernelObjectSecurity");
     if (!descriptor || !object || !set)
         return false;
     const DWORD what = DACL_SECURITY_INFORMATION | (labelled ? kLabelInformation : 0);

@@ -16,6 +16,7 @@
 #include "engine/notify.h"
 #include "common/shared_object.h"
 #include "common/guards.h"
+#include "common/system_entry.h"
 #include "common/message.h"
 #include "common/text.h"
 #include "resource_ids.h"
@@ -90,8 +91,7 @@ constexpr ULONG kThrottlingExecutionSpeed = 0x1;
 void KeepFullSpeed()
 {
     using SetInfoFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
-    auto setInfo =
-        reinterpret_cast<SetInfoFn>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetThreadInformation"));
+    auto setInfo = SystemEntry<SetInfoFn>("kernel32.dll", "SetThreadInformation");
     PowerThrottlingState state = {1, kThrottlingExecutionSpeed, 0};
     if (setInfo)
         setInfo(GetCurrentThread(), kThreadPowerThrottling, &state, sizeof state);

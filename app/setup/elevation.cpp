@@ -6,6 +6,7 @@
 #include "common/guards.h"
 #include "common/paths.h"
 #include "common/shared_object.h"
+#include "common/system_entry.h"
 #include "common/text.h"
 #include "setup/com_support.h"
 #include <shellapi.h>
@@ -35,26 +36,19 @@ using OpenProcessTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
 using GetTokenInformationFn = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
 using IsUserAnAdminFn = BOOL(WINAPI*)();
 
-template <class F>
-F Entry(const char* library, const char* name)
-{
-    HMODULE module = GetModuleHandleA(library);
-    return module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
-}
-
 // Whether the token as it is holds the Administrators group. Only asked where
 // the token is not split: a standard account's, or any with UAC switched off.
 // Unknown counts as yes, which asks nothing, as on every system before.
 bool OwnTokenIsAdministrator()
 {
-    auto isAdmin = Entry<IsUserAnAdminFn>("shell32.dll", "IsUserAnAdmin");
+    auto isAdmin = SystemEntry<IsUserAnAdminFn>("shell32.dll", "IsUserAnAdmin");
     return !isAdmin || isAdmin();
 }
 
 ElevationType OwnTokenElevation()
 {
-    auto openToken = Entry<OpenProcessTokenFn>("advapi32.dll", "OpenProcessToken");
-    auto query = Entry<GetTokenInformationFn>("advapi32.dll", "GetTokenInformation");
+    auto openToken = SystemEntry<OpenProcessTokenFn>("advapi32.dll", "OpenProcessToken");
+    auto query = SystemEntry<GetTokenInformationFn>("advapi32.dll", "GetTokenInformation");
     HANDLE opened;
     if (!openToken || !query || !openToken(GetCurrentProcess(), TOKEN_QUERY, &opened))
         return ElevationType::None;

@@ -30,6 +30,32 @@ bool WriteWholeFile(const char* path, const void* data, DWORD size)
     return WriteFile(f.h, data, size, &written, nullptr) && written == size;
 }
 
+// A file in use (a library every program the hook reached keeps mapped, a
+// program another person runs) cannot be overwritten, but it can be renamed:
+// the old one moves aside within its directory and goes at the next restart,
+// while whoever maps it runs on from the new name. Failed leaves the old file
+// in place, with the first write's error as the last error.
+enum class Replaced { Written, OldMovedAside, Failed };
+Replaced ReplaceFileInUse(const char* path, const void* data, DWORD size)
+{
+    if (WriteWholeFile(path, data, size))
+        return Replaced::Written;
+    const DWORD error = GetLastError();
+    char aside[MAX_PATH];
+    if (MoveAside(path, aside)) {
+        if (WriteWholeFile(path, data, size)) {
+            if (!DeleteFileA(aside))
+                DeleteAtRestart(aside);
+            return Replaced::OldMovedAside;
+        }
+        // The old file is better than none.
+        DeleteFileA(path);
+        MoveFileA(aside, path);
+    }
+    SetLastError(error);
+    return Replaced::Failed;
+}
+
 bool HoldsExactly(const char* path, const void* data, DWORD size)
 {
     HandleGuard f(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -183,23 +209,8 @@ int InstallLibrary(const char* target)
     DWORD size;
     if (!ResourceBytes("Library", IDR_LIBRARY, &data, &size))
         return 1;
-    if (HoldsExactly(target, data, size) || WriteWholeFile(target, data, size))
-        return 1;
-    // Every program the hook reached keeps the old library mapped, and a
-    // mapped image cannot be overwritten, but it can be renamed: the old one
-    // moves aside within its directory and goes at the next restart.
-    char aside[MAX_PATH];
-    if (!MoveAside(target, aside))
-        return 0;
-    if (!WriteWholeFile(target, data, size)) {
-        // The old library is better than none.
-        DeleteFileA(target);
-        MoveFileA(aside, target);
-        return 0;
-    }
-    if (!DeleteFileA(aside))
-        DeleteAtRestart(aside);
-    return 1;
+    // Every program the hook reached keeps the old library mapped.
+    return HoldsExactly(target, data, size) || ReplaceFileInUse(target, data, size) != Replaced::Failed ? 1 : 0;
 }
 
 bool UninstallerPath(char* out)
@@ -275,27 +286,15 @@ CopyOutcome CopyInstallFiles(InstalledFiles* files)
     DWORD got = 0;
     bool copied = false, otherCopy = false;
     if (block.h && ReadFile(source.h, block.h, size, &got, nullptr) && got == size) {
-        copied = WriteWholeFile(f.program, block.h, got);
-        const DWORD error = GetLastError();
-        refused |= !copied && error == ERROR_ACCESS_DENIED;
-        // Another person signed in to this PC runs the old program, which
-        // cannot be overwritten but can be renamed: it runs on from the new
-        // name until that person signs in again, and goes at the restart.
-        char aside[MAX_PATH];
-        if (!copied && error == ERROR_SHARING_VIOLATION && MoveAside(f.program, aside)) {
-            copied = otherCopy = WriteWholeFile(f.program, block.h, got);
-            if (copied)
-                DeleteAtRestart(aside);
-            else
-                MoveFileA(aside, f.program);
-        }
-        // A removal still running, or its file held: moved aside the same way.
-        if (copied && !WriteWholeFile(f.uninstaller, block.h, got) && MoveAside(f.uninstaller, aside)) {
-            if (WriteWholeFile(f.uninstaller, block.h, got))
-                DeleteAtRestart(aside);
-            else
-                MoveFileA(aside, f.uninstaller);
-        }
+        // A program in use is another person's copy, signed in to this PC: it
+        // runs on from the old program until that person signs in again.
+        const Replaced program = ReplaceFileInUse(f.program, block.h, got);
+        copied = program != Replaced::Failed;
+        otherCopy = program == Replaced::OldMovedAside;
+        refused |= !copied && GetLastError() == ERROR_ACCESS_DENIED;
+        // A removal still running holds the uninstaller.
+        if (copied)
+            ReplaceFileInUse(f.uninstaller, block.h, got);
     }
     // A program that was not copied whole is no installation: nothing after
     // this may point shortcuts and registry entries at it.

@@ -9,6 +9,7 @@
 #include "shell/switches.h"
 #include "shell/tray_balloon.h"
 #include "common/message.h"
+#include "common/system_entry.h"
 #include "common/text.h"
 #include "ui/statistics_window.h"
 #include "ui/stats_page.h"
@@ -112,8 +113,7 @@ HICON LoadTrayIcon(HINSTANCE instance)
 {
     using LoadIconMetricFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, HICON*);
     constexpr int kSmallMetric = 0;
-    auto loadIconMetric =
-        reinterpret_cast<LoadIconMetricFn>(GetProcAddress(GetModuleHandleA("comctl32.dll"), "LoadIconMetric"));
+    auto loadIconMetric = SystemEntry<LoadIconMetricFn>("comctl32.dll", "LoadIconMetric");
     HICON icon = nullptr;
     if (loadIconMetric && SUCCEEDED(loadIconMetric(instance, MAKEINTRESOURCEW(IDI_TRAY), kSmallMetric, &icon)) && icon)
         return icon;

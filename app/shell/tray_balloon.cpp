@@ -4,6 +4,7 @@
 #include "shell/tray_balloon.h"
 #include "shell/switches.h"
 #include "common/text.h"
+#include "common/system_entry.h"
 #include "resource_ids.h"
 #include <shellapi.h>
 #include <shlwapi.h>
@@ -24,8 +25,7 @@ bool ShellShowsBalloons()
 {
     // Windows 95's shell32 has no DllGetVersion; the program imports
     // shell32, so it is loaded already.
-    auto getVersion =
-        reinterpret_cast<DLLGETVERSIONPROC>(GetProcAddress(GetModuleHandleA("shell32.dll"), "DllGetVersion"));
+    auto getVersion = SystemEntry<DLLGETVERSIONPROC>("shell32.dll", "DllGetVersion");
     if (!getVersion)
         return false;
     DLLVERSIONINFO version;

@@ -5,6 +5,7 @@
 // scaled up and they filled two thirds of it. Placed in the sheet's units and
 // drawn in the sheet's font, a page looks at every scale as it does at 96 DPI.
 #include "ui/dpi_fit.h"
+#include "common/system_entry.h"
 
 namespace {
 // Windows 10 (1607) and later tell a per-monitor aware window of a new scale.
@@ -25,8 +26,7 @@ void RefitOurselves(HWND dialog)
 {
     using BehaviourFn = BOOL(WINAPI*)(HWND, int, int);
     constexpr int kDisableAll = 1;
-    auto setBehaviour =
-        reinterpret_cast<BehaviourFn>(GetProcAddress(GetModuleHandleA("user32.dll"), "SetDialogDpiChangeBehavior"));
+    auto setBehaviour = SystemEntry<BehaviourFn>("user32.dll", "SetDialogDpiChangeBehavior");
     if (setBehaviour)
         setBehaviour(dialog, kDisableAll, kDisableAll);
 }
@@ -145,8 +145,7 @@ void FollowDpiChanges(HWND sheet)
     // On a monitor of another scale than the system's, the window opens at
     // its monitor's scale. Windows 10 (1607) brought the function.
     using DpiForWindowFn = UINT(WINAPI*)(HWND);
-    auto dpiForWindow =
-        reinterpret_cast<DpiForWindowFn>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow"));
+    auto dpiForWindow = SystemEntry<DpiForWindowFn>("user32.dll", "GetDpiForWindow");
     if (dpiForWindow && dpiForWindow(sheet))
         openedDpi = static_cast<int>(dpiForWindow(sheet));
     if (openedDpi <= 0)
@@ -162,11 +161,10 @@ RECT WorkAreaUnderCursor()
     RECT area;
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
     // Windows 95 knows one monitor only and lacks both functions.
-    HMODULE user = GetModuleHandleA("user32.dll");
     using FromPointFn = HMONITOR(WINAPI*)(POINT, DWORD);
     using InfoFn = BOOL(WINAPI*)(HMONITOR, MONITORINFO*);
-    auto fromPoint = reinterpret_cast<FromPointFn>(GetProcAddress(user, "MonitorFromPoint"));
-    auto info = reinterpret_cast<InfoFn>(GetProcAddress(user, "GetMonitorInfoA"));
+    auto fromPoint = SystemEntry<FromPointFn>("user32.dll", "MonitorFromPoint");
+    auto info = SystemEntry<InfoFn>("user32.dll", "GetMonitorInfoA");
     POINT cursor;
     MONITORINFO monitor;
     monitor.cbSize = sizeof monitor;
