@@ -29,18 +29,8 @@ exec 9>"$cache/.lock"
 flock -w 3600 9 || fail "another image build holds $cache/.lock"
 if [ -f "$out/ready" ]; then echo "$out"; exit 0; fi
 
-# The Debian mirror this machine's apt uses (deb822 sources first, then the
-# one-line format), never a host written down here.
-mirror=
-for f in /etc/apt/sources.list.d/*.sources; do
-  [ -f "$f" ] || continue
-  mirror=$(awk '/^URIs:/ { for (i = 2; i <= NF; i++) if ($i !~ /security/) { print $i; exit } }' "$f")
-  [ -n "$mirror" ] && break
-done
-if [ -z "$mirror" ] && [ -f /etc/apt/sources.list ]; then
-  mirror=$(awk '$1 == "deb" && $0 !~ /security/ { for (i = 2; i <= NF; i++) if ($i ~ /^[a-z]+:\/\//) { print $i; exit } }' \
-           /etc/apt/sources.list)
-fi
+source "$here/apt-mirror.sh"
+mirror=$(apt_mirror)
 [ -n "$mirror" ] || fail "no Debian mirror found in the apt configuration"
 
 work=$(mktemp -d "$cache/build.XXXXXX")

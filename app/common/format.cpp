@@ -4,6 +4,7 @@
 #include "common/format.h"
 
 #include <climits>
+#include <cstring>
 
 namespace {
 
@@ -124,4 +125,11 @@ int FormatText(char* out, size_t size, const char* format, ...)
     const int length = FormatTextList(out, size, format, args);
     va_end(args);
     return length;
+}
+
+void AppendParagraph(char* out, size_t size, const char* paragraph)
+{
+    const size_t used = std::strlen(out);
+    if (used < size)
+        FormatText(out + used, size - used, "%s%s", used > 0 ? "\n\n" : "", paragraph);
 }

@@ -17,3 +17,6 @@ inline void ClearText(char* out, size_t size)
     if (out != nullptr && size > 0)
         out[0] = '\0';
 }
+
+// Adds paragraph after an empty line to the text in out, cut to fit size.
+void AppendParagraph(char* out, size_t size, const char* paragraph);

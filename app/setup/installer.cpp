@@ -390,11 +390,9 @@ int InstallSelf(const char* tail)
                                : plan.start == CopyStart::ThroughDesktop && option != 0 ? IDS_STARTS_AT_SIGN_IN
                                                                                         : IDS_START_FAILED;
         const UINT notes[] = {startNote, copied == CopyOutcome::OtherCopyOld ? IDS_OTHER_COPY_OLD : 0u};
-        for (UINT note : notes) {
-            const size_t used = strlen(text);
+        for (UINT note : notes)
             if (note)
-                FormatText(text + used, sizeof text - used, "\n\n%s", LoadText(note));
-        }
+                AppendParagraph(text, sizeof text, LoadText(note));
         ShowMessage(nullptr, text, started ? MB_ICONINFORMATION : MB_ICONWARNING);
     }
     return 0;

@@ -73,12 +73,6 @@ bool RemoveFiles(const char* directory, RemovalScope scope, int shift, unsigned*
     return keptOther && scope == RemovalScope::InstallerFiles;
 }
 
-void AppendParagraph(char* text, size_t size, const char* paragraph)
-{
-    const size_t used = strlen(text);
-    FormatText(text + used, size - used, "\n\n%s", paragraph);
-}
-
 // A key of the vendor's goes only when nothing else of the vendor's lives in
 // it. Windows 95's RegDeleteKey would take a whole tree.
 bool KeyIsEmpty(HKEY root, const char* name)
