@@ -40,9 +40,12 @@ Replaced ReplaceFileInUse(const char* path, const void* data, DWORD size)
 {
     if (WriteWholeFile(path, data, size))
         return Replaced::Written;
+    // Only a file in use moves aside: a refused write or a directory in the
+    // way is no reason to put the old file out of sight.
     const DWORD error = GetLastError();
+    const bool inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_USER_MAPPED_FILE;
     char aside[MAX_PATH];
-    if (MoveAside(path, aside)) {
+    if (inUse && MoveAside(path, aside)) {
         if (WriteWholeFile(path, data, size)) {
             if (!DeleteFileA(aside))
                 DeleteAtRestart(aside);
