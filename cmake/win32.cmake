@@ -146,6 +146,16 @@ foreach(script ${e2e_scripts})
     ENVIRONMENT "TW_BIN=${TW_BIN};TW_TEST_BIN=${TW_TEST_BIN};TW_SOURCE=${PROJECT_SOURCE_DIR}")
 endforeach()
 
+# Scenarios that need Windows mechanisms stock Wine lacks: run in a session on
+# the test rig (TW_RIG=1, tools/wine-rig.sh), after the rest.
+file(GLOB rig_scripts CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/rig_*.py)
+foreach(script ${rig_scripts})
+  get_filename_component(name ${script} NAME_WE)
+  add_test(NAME rig.${name} COMMAND /usr/bin/python3 ${script})
+  set_tests_properties(rig.${name} PROPERTIES LABELS rig RUN_SERIAL TRUE
+    ENVIRONMENT "TW_BIN=${TW_BIN};TW_TEST_BIN=${TW_TEST_BIN};TW_SOURCE=${PROJECT_SOURCE_DIR}")
+endforeach()
+
 # Benchmarks (programs and libraries of their own, run by bench/run.sh).
 include(${PROJECT_SOURCE_DIR}/cmake/bench.cmake OPTIONAL)
 

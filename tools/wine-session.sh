@@ -2,7 +2,9 @@
 # X display for the length of a run.
 #   tw_session_start [prefix]   sets WINEPREFIX, DISPLAY and friends, boots the prefix
 #   tw_session_stop             ends wineserver and Xvfb, removes the prefix
-# A display already in $DISPLAY is used when TW_USE_DISPLAY=1.
+# A display already in $DISPLAY is used when TW_USE_DISPLAY=1. With TW_RIG=1
+# the session runs on the test rig (tools/wine-rig.sh) with all its switches
+# on: the prefix is booted, then the rig's server takes over.
 
 tw_session_start() {
   # The 64-bit loader, named directly: /usr/bin/wine would pick a 32-bit
@@ -38,7 +40,12 @@ tw_session_start() {
     done
     timeout 60 "$WINESERVER" -w || true
   fi
-  "$WINESERVER" -p >/dev/null 2>&1
+  if [ "${TW_RIG:-0}" = 1 ]; then
+    source "$(dirname "${BASH_SOURCE[0]}")/wine-rig/session.sh"
+    tw_rig_take_over all || return 1
+  else
+    "$WINESERVER" -p >/dev/null 2>&1
+  fi
 }
 
 tw_session_stop() {

@@ -1,22 +1,32 @@
-# Sourced after tools/wine-session.sh: one throwaway session whose wineserver
-# is the rig's. The prefix is booted by stock Wine, then the stock server
-# makes way for the rig's, which every later Wine call of the session reaches.
-#   tw_rig_session_start [prefix]   as tw_session_start; TW_RIG_UIPI as set by the caller
-#   tw_session_stop                 unchanged
-tw_rig_session_start() {
-  local uipi=${TW_RIG_UIPI:-} rig
+# Sourced after tools/wine-session.sh: sessions whose wineserver is the rig's.
+#   TW_RIG=1 tw_session_start [prefix]   a session on the rig, every switch on
+#   tw_rig_session_start [prefix]        the same, with only the switches the
+#                                        caller exported (TW_RIG_UIPI, TW_RIG_XHOOK)
+#   tw_session_stop                      unchanged
+
+# The booted prefix's stock server makes way for the rig's, which every later
+# Wine call of the session reaches. The server reads its switches once, from
+# its own environment. Argument "chosen": keep the caller's switches.
+tw_rig_take_over() {
+  local rig chosen switch
+  chosen=$(for switch in TW_RIG_UIPI TW_RIG_XHOOK; do
+             [ "$1" = chosen ] && printf '%s=%q\n' "$switch" "${!switch:-}"; done)
   rig=$("$(dirname "${BASH_SOURCE[0]}")/../wine-rig.sh") || return 1
-  tw_session_start "$@"
   timeout 20 "$WINESERVER" -k >/dev/null 2>&1 || true
   timeout 20 "$WINESERVER" -w >/dev/null 2>&1 || true
   source "$rig/env.sh"
-  export TW_WINE=$rig/bin/wine WINELOADER=/usr/lib/wine/wine64 WINESERVER=$rig/bin/wineserver
-  # The server reads its switches once, from its own environment.
-  if [ -n "$uipi" ]; then
-    export TW_RIG_UIPI=$uipi
-    "$WINESERVER" -p >/dev/null 2>&1
-  else
-    unset TW_RIG_UIPI
-    env -u TW_RIG_UIPI "$WINESERVER" -p >/dev/null 2>&1
+  export TW_WINE=$rig/bin/wine
+  if [ -n "$chosen" ]; then
+    eval "$chosen"
+    for switch in TW_RIG_UIPI TW_RIG_XHOOK; do
+      if [ -n "${!switch}" ]; then export "$switch"; else unset "$switch"; fi
+    done
   fi
+  if declare -F tw_rig_install_shim >/dev/null; then tw_rig_install_shim || return 1; fi
+  "$WINESERVER" -p >/dev/null 2>&1
+}
+
+tw_rig_session_start() {
+  TW_RIG=0 tw_session_start "$@" || return 1
+  tw_rig_take_over chosen
 }
