@@ -61,6 +61,7 @@
 #define IDS_STORE_REFUSED     49
 #define IDS_START_FAILED      50
 #define IDS_SWITCHED_OFF      51
+#define IDS_COPY_ELEVATED     52
 
 /* Icon groups. The shell numbers icons in directory order, and the
  * uninstaller's program item asks for index 1, so 102 must stay second. */

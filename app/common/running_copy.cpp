@@ -2,6 +2,7 @@
 // rendezvous: it exists once, for as long as that copy runs normally.
 #include "common/running_copy.h"
 #include "common/guards.h"
+#include "common/message.h"
 #include "common/system_entry.h"
 #include "resource_ids.h"
 
@@ -25,7 +26,11 @@ int ActivateRunningInstance()
     DWORD processId = 0;
     if (allow && GetWindowThreadProcessId(running, &processId))
         allow(processId);
-    PostMessageA(running, WM_COMMAND, CMD_OPEN, 0);
+    // Windows drops a message to a copy running as administrator from one
+    // that is not. That copy still counts, so this one must not start too,
+    // and the person learns why nothing opened.
+    if (!PostMessageA(running, WM_COMMAND, CMD_OPEN, 0) && GetLastError() == ERROR_ACCESS_DENIED)
+        ShowMessage(nullptr, IDS_COPY_ELEVATED, MB_ICONINFORMATION);
     return 1;
 }
 

@@ -46,9 +46,27 @@ bool trayMenuOpen;
 // the overflow arrow, so the balloon is often the only thing in sight.
 constexpr UINT kBalloonClicked = WM_USER + 5;
 
+// The shell runs with the person's limited token, and Windows drops its
+// messages to a window of a copy running as administrator unless that window
+// lets them in: the icon's clicks and the new taskbar's call would never come.
+// Windows 7 lets one window in, Vista only the whole process, older Windows
+// filters nothing.
+void HearTheShell(HWND window, UINT message)
+{
+    using WindowFilterFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    using ProcessFilterFn = BOOL(WINAPI*)(UINT, DWORD);
+    constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW and MSGFLT_ADD
+    if (auto filter = SystemEntry<WindowFilterFn>("user32.dll", "ChangeWindowMessageFilterEx"))
+        filter(window, message, kAllow, nullptr);
+    else if (auto filter = SystemEntry<ProcessFilterFn>("user32.dll", "ChangeWindowMessageFilter"))
+        filter(message, kAllow);
+}
+
 LRESULT OnCreate(HWND window)
 {
     taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+    HearTheShell(window, taskbarCreatedMessage);
+    HearTheShell(window, kTrayMessage);
     trayAddAttemptsLeft = kTrayAddAttempts;
     AddTrayIcon(window);
     SetTimer(window, kTimerId, 1000, nullptr);

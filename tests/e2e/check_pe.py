@@ -96,6 +96,8 @@ STRINGS = {
     50: "Tapwise could not be started. To start it now, choose Tapwise in the Start menu.",
     51: "Windows has switched Tapwise off as a start-up program, so it does not start when you sign in.\n"
         "To switch it on again, open Settings > Apps > Startup (or Task Manager's Startup tab) and switch Tapwise on.",
+    52: "Tapwise is already running as administrator, and Windows does not let this copy reach it.\n"
+        "Open its statistics from its icon in the notification area, or choose Exit there and start Tapwise again.",
 }
 
 # Window and control styles, spelled out so the checker needs no headers.
