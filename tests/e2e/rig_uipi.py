@@ -8,6 +8,7 @@ one); the robot's `spawn ... limited` starts one as the person's shell would.
 """
 import os
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import twlib as t  # noqa: E402
@@ -78,8 +79,24 @@ def test_a_limited_copy_names_the_copy_run_as_administrator():
     ui.stop(proc, main)
 
 
+def test_a_copy_run_as_administrator_answers_its_icon():
+    """The shell, with the person's token, reaches the icon's window only for the messages it lets in."""
+    ui.keep_desktop()
+    ui.end_running_copies()
+    time.sleep(0.5)  # the keeper's own icon settles first
+    before = t.grab_screen()
+    proc, main, _ = ui.launch("TwRigUipi", "-Auto")
+    icon = ui.wait_tray_icon(before)
+    t.click_at(*ui.centre(icon), "right")
+    t.wait_until(lambda: [w for w in t.top_windows() if w["class"] == "#32768" and w["visible"]], 5, 0.2,
+                 "the tray menu after a right press on the elevated copy's icon")
+    t.click_at(500, 300)
+    ui.stop(proc, main)
+
+
 if __name__ == "__main__":
     sys.exit(t.run_tests([
         t.tidy(test_clicks_in_a_program_run_as_administrator_are_not_counted, ("TwRigUipi",)),
         t.tidy(test_a_limited_copy_names_the_copy_run_as_administrator, ("TwRigUipi",)),
+        t.tidy(test_a_copy_run_as_administrator_answers_its_icon, ("TwRigUipi",)),
     ]))
