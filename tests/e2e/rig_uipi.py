@@ -34,9 +34,13 @@ def limited_robot(out_dir, *args):
         return f.read().rpartition("\x04 ")[0] or ""
 
 
+# Where Windows keeps what the limited copy writes to the machine's store.
+PERSON_STORE = r"HKCU\Software\Classes\VirtualStore\MACHINE\SOFTWARE\Orrinwood Software\Tapwise"
+
+
 def saved_total(main):
     check_eq(1, t.send(main, t.WM_QUERYENDSESSION), "answer to WM_QUERYENDSESSION")
-    return t.reg_number("CounterCurrentTotal") or 0
+    return t.reg_number("CounterCurrentTotal", PERSON_STORE) or 0
 
 
 def test_clicks_in_a_program_run_as_administrator_are_not_counted():
@@ -44,6 +48,7 @@ def test_clicks_in_a_program_run_as_administrator_are_not_counted():
     ui.keep_desktop()
     ui.end_running_copies()
     t.reset_store()
+    t.reg_delete(PERSON_STORE)
     win, unix = t.make_test_dir("TwRigUipi")
     t.spawn(os.path.join(win, "TW.exe"), f'"{win}\\TW.exe" -Auto', "limited")
     main = t.wait_main_window()
