@@ -20,3 +20,11 @@ tw_rig_session_start() {
     env -u TW_RIG_UIPI "$WINESERVER" -p >/dev/null 2>&1
   fi
 }
+
+# The virtualization shim where every program of the session finds it: test
+# copies written by shim-copy import TWRIG.dll, and setup copies itself into
+# Program Files. Call after tw_rig_session_start.
+tw_rig_install_shim() {
+  [ -f "${TW_RIG_SHIM:-}" ] || { echo "tw_rig_install_shim: no shim at TW_RIG_SHIM='${TW_RIG_SHIM:-}'" >&2; return 1; }
+  cp "$TW_RIG_SHIM" "$WINEPREFIX/drive_c/windows/system32/TWRIG.dll"
+}
