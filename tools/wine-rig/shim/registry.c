@@ -193,7 +193,8 @@ LONG WINAPI TwRig_RegCloseKey(HKEY hkey)
     return ERROR_SUCCESS;
 }
 
-/* The virtual key behind hkey, or NULL; *copy is a snapshot of its entry. */
+/* Whether hkey is a virtual key; *copy is a snapshot of its entry, with the
+ * person's copy if another handle has made one since this one was opened. */
 static BOOL Virtual(HKEY hkey, Key *copy)
 {
     if (!twVirtualized)
@@ -203,7 +204,20 @@ static BOOL Virtual(HKEY hkey, Key *copy)
     if (key)
         *copy = *key;
     LeaveCriticalSection(&twLock);
-    return key && copy->kind == kVirtual;
+    if (!key || copy->kind != kVirtual)
+        return FALSE;
+    HKEY store = copy->store ? NULL : OpenStore(copy->path, FALSE);
+    if (store) {
+        EnterCriticalSection(&twLock);
+        Key *live = Find(hkey);
+        if (live && !live->store)
+            live->store = store;
+        else
+            RegCloseKey(store);
+        copy->store = live ? live->store : NULL;
+        LeaveCriticalSection(&twLock);
+    }
+    return TRUE;
 }
 
 /* The person's copy of hkey, made at the first write. */

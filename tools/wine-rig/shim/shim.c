@@ -65,8 +65,13 @@
  *     FindClose, ShellExecuteExA. The wide forms and the older calls
  *     (RegOpenKeyA, RegSetValueA, CopyFile, ...) pass straight through:
  *     shim-copy names every such function a program imports;
- *   - ShellExecute's "runas" starts only programs (.exe); other files go to
- *     Wine's ShellExecuteEx as they are;
+ *   - HKEY_CLASSES_ROOT and HKEY_USERS pass straight through; a protected
+ *     directory is recognized only by its drive-letter path, not in the \\?\
+ *     form, through a UNC name or by its short name;
+ *   - ShellExecute's "runas" starts only programs (.exe), by the path given;
+ *     other files go to Wine's ShellExecuteEx as they are. The elevated copy
+ *     inherits the asking copy's environment, where Windows gives it the
+ *     person's fresh one;
  *   - the virtual store's key and directory carry no security of their own. */
 #include "shim.h"
 #include <shellapi.h>
