@@ -8,7 +8,7 @@ static char storeRoot[MAX_PATH];  /* %LOCALAPPDATA%\VirtualStore */
 static char guarded[4][MAX_PATH]; /* the protected directories */
 static int guardedCount;
 
-static void Guard(const char *variable)
+static void Guard(const char* variable)
 {
     char dir[MAX_PATH];
     DWORD n = GetEnvironmentVariableA(variable, dir, sizeof dir);
@@ -34,7 +34,7 @@ void TwFilesInit(void)
 }
 
 /* The person's copy of path in out; FALSE for a path that is not virtualized. */
-static BOOL VirtualOf(const char *path, char *out)
+static BOOL VirtualOf(const char* path, char* out)
 {
     char full[MAX_PATH];
     if (!twVirtualized || !path)
@@ -54,10 +54,10 @@ static BOOL VirtualOf(const char *path, char *out)
     return FALSE;
 }
 
-static BOOL IsExecutable(const char *path)
+static BOOL IsExecutable(const char* path)
 {
-    static const char *const kKinds[] = {".exe", ".dll", ".sys", ".com", ".bat", ".cmd", ".ocx", ".scr", ".msi"};
-    const char *dot = strrchr(path, '.');
+    static const char* const kKinds[] = {".exe", ".dll", ".sys", ".com", ".bat", ".cmd", ".ocx", ".scr", ".msi"};
+    const char* dot = strrchr(path, '.');
     if (!dot || strchr(dot, '\\'))
         return FALSE;
     for (size_t i = 0; i < sizeof kKinds / sizeof kKinds[0]; i++)
@@ -66,28 +66,28 @@ static BOOL IsExecutable(const char *path)
     return FALSE;
 }
 
-static BOOL Exists(const char *path)
+static BOOL Exists(const char* path)
 {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-static BOOL IsDirectory(const char *path)
+static BOOL IsDirectory(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-static void Parent(const char *path, char *out)
+static void Parent(const char* path, char* out)
 {
     lstrcpynA(out, path, MAX_PATH);
-    char *slash = strrchr(out, '\\');
+    char* slash = strrchr(out, '\\');
     if (slash)
         *slash = 0;
 }
 
 /* The person's copy's directory made ready for copy, whose real or virtual
  * parent directory must exist, as a real one would have to. */
-static BOOL PrepareParent(const char *path, const char *copy)
+static BOOL PrepareParent(const char* path, const char* copy)
 {
     char real[MAX_PATH], dir[MAX_PATH];
     Parent(path, real);
@@ -98,7 +98,7 @@ static BOOL PrepareParent(const char *path, const char *copy)
         SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    for (char *p = dir + lstrlenA(storeRoot);; p++) {
+    for (char* p = dir + lstrlenA(storeRoot);; p++) {
         if (*p == '\\' || *p == 0) {
             char c = *p;
             *p = 0;
@@ -134,8 +134,8 @@ HANDLE WINAPI TwRig_CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURI
     const BOOL exists = Exists(name);
     const BOOL write = (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA |
                                   FILE_WRITE_ATTRIBUTES | FILE_WRITE_EA | DELETE | WRITE_DAC | WRITE_OWNER)) ||
-                       disposition == CREATE_ALWAYS || disposition == CREATE_NEW ||
-                       disposition == TRUNCATE_EXISTING || (disposition == OPEN_ALWAYS && !exists);
+                       disposition == CREATE_ALWAYS || disposition == CREATE_NEW || disposition == TRUNCATE_EXISTING ||
+                       (disposition == OPEN_ALWAYS && !exists);
     if (!write || IsDirectory(name))
         return CreateFileA(name, access, share, security, disposition, flags, model);
     if (IsExecutable(name))
@@ -237,14 +237,14 @@ UINT WINAPI TwRig_GetTempFileNameA(LPCSTR dir, LPCSTR prefix, UINT unique, LPSTR
 /* ------------------------------------------------------------ merged listings */
 
 typedef struct {
-    HANDLE outer;        /* what the program holds: the first search's handle */
-    HANDLE real;         /* the real directory's search, once the copies are listed */
+    HANDLE outer; /* what the program holds: the first search's handle */
+    HANDLE real;  /* the real directory's search, once the copies are listed */
     char pattern[MAX_PATH];
     char copyDir[MAX_PATH];
 } Search;
 static Search searches[16];
 
-static Search *FindSearch(HANDLE outer)
+static Search* FindSearch(HANDLE outer)
 {
     for (size_t i = 0; i < sizeof searches / sizeof searches[0]; i++)
         if (searches[i].outer && searches[i].outer == outer)
@@ -252,7 +252,7 @@ static Search *FindSearch(HANDLE outer)
     return NULL;
 }
 
-static BOOL Shadowed(const char *copyDir, const char *name)
+static BOOL Shadowed(const char* copyDir, const char* name)
 {
     char path[MAX_PATH];
     if (lstrlenA(copyDir) + lstrlenA(name) + 2 > MAX_PATH)
@@ -262,7 +262,7 @@ static BOOL Shadowed(const char *copyDir, const char *name)
 }
 
 /* The next real entry that the person's copies do not shadow. */
-static BOOL NextReal(Search *search, WIN32_FIND_DATAA *data)
+static BOOL NextReal(Search* search, WIN32_FIND_DATAA* data)
 {
     for (;;) {
         if (!search->real) {
@@ -286,7 +286,7 @@ HANDLE WINAPI TwRig_FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data)
     if (first == INVALID_HANDLE_VALUE)
         return FindFirstFileA(pattern, data);
     EnterCriticalSection(&twLock);
-    Search *search = FindSearch(NULL);
+    Search* search = FindSearch(NULL);
     for (size_t i = 0; !search && i < sizeof searches / sizeof searches[0]; i++)
         if (!searches[i].outer)
             search = &searches[i];
@@ -303,7 +303,7 @@ HANDLE WINAPI TwRig_FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data)
 BOOL WINAPI TwRig_FindNextFileA(HANDLE handle, LPWIN32_FIND_DATAA data)
 {
     EnterCriticalSection(&twLock);
-    Search *search = FindSearch(handle);
+    Search* search = FindSearch(handle);
     LeaveCriticalSection(&twLock);
     if (!search)
         return FindNextFileA(handle, data);
@@ -315,7 +315,7 @@ BOOL WINAPI TwRig_FindNextFileA(HANDLE handle, LPWIN32_FIND_DATAA data)
 BOOL WINAPI TwRig_FindClose(HANDLE handle)
 {
     EnterCriticalSection(&twLock);
-    Search *search = FindSearch(handle);
+    Search* search = FindSearch(handle);
     HANDLE real = search ? search->real : NULL;
     if (search)
         search->outer = NULL;

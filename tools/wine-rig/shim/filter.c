@@ -20,8 +20,8 @@ typedef struct {
 } FilterStatus; /* CHANGEFILTERSTRUCT */
 
 /* Windows lets these through from a lower integrity level without being asked. */
-static const UINT kAllowedBelowUser[] = {WM_NULL,      WM_MOVE,         WM_SIZE,          WM_GETTEXT,
-                                         WM_GETTEXTLENGTH, WM_GETHOTKEY, WM_GETICON,  WM_RENDERFORMAT,
+static const UINT kAllowedBelowUser[] = {WM_NULL,          WM_MOVE,          WM_SIZE,        WM_GETTEXT,
+                                         WM_GETTEXTLENGTH, WM_GETHOTKEY,     WM_GETICON,     WM_RENDERFORMAT,
                                          WM_DRAWCLIPBOARD, WM_CHANGECBCHAIN, WM_THEMECHANGED};
 
 typedef struct {
@@ -33,7 +33,7 @@ typedef struct {
 static Rule rules[256];
 static int ruleCount;
 
-static Rule *FindRule(HWND window, UINT message, BOOL allow)
+static Rule* FindRule(HWND window, UINT message, BOOL allow)
 {
     for (int i = 0; i < ruleCount; i++)
         if (rules[i].window == window && rules[i].message == message && rules[i].allow == allow)
@@ -41,7 +41,7 @@ static Rule *FindRule(HWND window, UINT message, BOOL allow)
     return NULL;
 }
 
-static void DropRule(Rule *rule)
+static void DropRule(Rule* rule)
 {
     GlobalDeleteAtom(rule->atom);
     *rule = rules[--ruleCount];
@@ -71,7 +71,7 @@ BOOL WINAPI TwRig_ChangeWindowMessageFilter(UINT message, DWORD flag)
         return FALSE;
     }
     EnterCriticalSection(&twLock);
-    Rule *rule = FindRule(NULL, message, TRUE);
+    Rule* rule = FindRule(NULL, message, TRUE);
     BOOL ok = TRUE;
     if (flag == MSGFLT_ADD && !rule)
         ok = AddRule(NULL, message, TRUE);
@@ -89,9 +89,9 @@ static BOOL AllowedHigher(UINT message)
     return FindRule(NULL, message, TRUE) != NULL;
 }
 
-BOOL WINAPI TwRig_ChangeWindowMessageFilterEx(HWND window, UINT message, DWORD action, void *status)
+BOOL WINAPI TwRig_ChangeWindowMessageFilterEx(HWND window, UINT message, DWORD action, void* status)
 {
-    FilterStatus *out = status;
+    FilterStatus* out = status;
     DWORD pid = 0;
     if ((out && out->cbSize != sizeof *out) || action > MSGFLT_DISALLOW) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -115,7 +115,7 @@ BOOL WINAPI TwRig_ChangeWindowMessageFilterEx(HWND window, UINT message, DWORD a
                 DropRule(&rules[i]);
     } else {
         BOOL allow = action == MSGFLT_ALLOW;
-        Rule *opposite = FindRule(window, message, !allow);
+        Rule* opposite = FindRule(window, message, !allow);
         if (FindRule(window, message, allow)) {
             ext = allow ? kFltAlreadyAllowed : kFltAlreadyDisallowed;
         } else {

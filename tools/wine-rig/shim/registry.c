@@ -5,8 +5,8 @@
  * where it exists, else the person's copy; other calls on it still work. */
 #include "shim.h"
 
-#define WRITE_RIGHTS \
-    (KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | \
+#define WRITE_RIGHTS                                                                                                   \
+    (KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |         \
      GENERIC_ALL | MAXIMUM_ALLOWED)
 #define STORE_ROOT "Software\\Classes\\VirtualStore\\MACHINE\\"
 
@@ -24,7 +24,7 @@ static Key keys[128];
 
 void TwRegistryInit(void) {}
 
-static Key *Find(HKEY handle)
+static Key* Find(HKEY handle)
 {
     for (size_t i = 0; i < sizeof keys / sizeof keys[0]; i++)
         if (keys[i].handle && keys[i].handle == handle)
@@ -33,13 +33,13 @@ static Key *Find(HKEY handle)
 }
 
 /* The path below HKLM of hkey\sub; FALSE for a key that is not HKLM's. */
-static BOOL MachinePath(HKEY hkey, const char *sub, char *out)
+static BOOL MachinePath(HKEY hkey, const char* sub, char* out)
 {
-    const char *base = NULL;
+    const char* base = NULL;
     if (hkey == HKEY_LOCAL_MACHINE)
         base = "";
     EnterCriticalSection(&twLock);
-    Key *key = base ? NULL : Find(hkey);
+    Key* key = base ? NULL : Find(hkey);
     if (key)
         lstrcpynA(out, key->path, sizeof key->path);
     LeaveCriticalSection(&twLock);
@@ -62,17 +62,17 @@ static BOOL MachinePath(HKEY hkey, const char *sub, char *out)
     return TRUE;
 }
 
-static BOOL Below(const char *path, const char *prefix)
+static BOOL Below(const char* path, const char* prefix)
 {
     size_t n = lstrlenA(prefix);
     return TwIsPrefix(path, prefix) && (path[n] == 0 || path[n] == '\\');
 }
 
-static int Kind(const char *path)
+static int Kind(const char* path)
 {
     if (!Below(path, "Software"))
         return kOther;
-    const char *rest = path[8] ? path + 9 : path + 8;
+    const char* rest = path[8] ? path + 9 : path + 8;
     if (Below(rest, "Wow6432Node"))
         rest = rest[11] ? rest + 12 : rest + 11;
     if (Below(rest, "Classes") || Below(rest, "Microsoft\\Windows") || Below(rest, "Microsoft\\Windows NT"))
@@ -80,12 +80,12 @@ static int Kind(const char *path)
     return kVirtual;
 }
 
-static void StorePath(const char *path, char *out)
+static void StorePath(const char* path, char* out)
 {
     wsprintfA(out, STORE_ROOT "SOFTWARE%s", path + 8);
 }
 
-static HKEY OpenStore(const char *path, BOOL create)
+static HKEY OpenStore(const char* path, BOOL create)
 {
     char store[512];
     HKEY key = NULL;
@@ -95,10 +95,10 @@ static HKEY OpenStore(const char *path, BOOL create)
     return r == ERROR_SUCCESS ? key : NULL;
 }
 
-static LONG Remember(HKEY machine, HKEY store, REGSAM sam, int kind, const char *path, HKEY *out)
+static LONG Remember(HKEY machine, HKEY store, REGSAM sam, int kind, const char* path, HKEY* out)
 {
     EnterCriticalSection(&twLock);
-    Key *slot = NULL;
+    Key* slot = NULL;
     for (size_t i = 0; !slot && i < sizeof keys / sizeof keys[0]; i++)
         if (!keys[i].handle)
             slot = &keys[i];
@@ -124,8 +124,8 @@ static LONG Remember(HKEY machine, HKEY store, REGSAM sam, int kind, const char 
 
 /* Opens or creates hkey\sub for a virtualized process; *handled FALSE when
  * the key is not HKLM's and the real call is to be made. */
-static LONG OpenVirtual(HKEY hkey, const char *sub, REGSAM sam, BOOL create, HKEY *out, DWORD *disposition,
-                        BOOL *handled)
+static LONG OpenVirtual(HKEY hkey, const char* sub, REGSAM sam, BOOL create, HKEY* out, DWORD* disposition,
+                        BOOL* handled)
 {
     char path[400];
     *handled = twVirtualized && MachinePath(hkey, sub, path);
@@ -195,12 +195,12 @@ LONG WINAPI TwRig_RegCloseKey(HKEY hkey)
 
 /* Whether hkey is a virtual key; *copy is a snapshot of its entry, with the
  * person's copy if another handle has made one since this one was opened. */
-static BOOL Virtual(HKEY hkey, Key *copy)
+static BOOL Virtual(HKEY hkey, Key* copy)
 {
     if (!twVirtualized)
         return FALSE;
     EnterCriticalSection(&twLock);
-    Key *key = Find(hkey);
+    Key* key = Find(hkey);
     if (key)
         *copy = *key;
     LeaveCriticalSection(&twLock);
@@ -209,7 +209,7 @@ static BOOL Virtual(HKEY hkey, Key *copy)
     HKEY store = copy->store ? NULL : OpenStore(copy->path, FALSE);
     if (store) {
         EnterCriticalSection(&twLock);
-        Key *live = Find(hkey);
+        Key* live = Find(hkey);
         if (live && !live->store)
             live->store = store;
         else
@@ -221,7 +221,7 @@ static BOOL Virtual(HKEY hkey, Key *copy)
 }
 
 /* The person's copy of hkey, made at the first write. */
-static HKEY StoreForWrite(HKEY hkey, Key *key)
+static HKEY StoreForWrite(HKEY hkey, Key* key)
 {
     if (key->store)
         return key->store;
@@ -229,7 +229,7 @@ static HKEY StoreForWrite(HKEY hkey, Key *key)
     if (!store)
         return NULL;
     EnterCriticalSection(&twLock);
-    Key *live = Find(hkey);
+    Key* live = Find(hkey);
     if (live && !live->store)
         live->store = store;
     else if (live) {
@@ -240,7 +240,7 @@ static HKEY StoreForWrite(HKEY hkey, Key *key)
     return store;
 }
 
-LONG WINAPI TwRig_RegSetValueExA(HKEY hkey, LPCSTR name, DWORD reserved, DWORD type, const BYTE *data, DWORD size)
+LONG WINAPI TwRig_RegSetValueExA(HKEY hkey, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
 {
     Key key;
     if (!Virtual(hkey, &key))
@@ -251,8 +251,7 @@ LONG WINAPI TwRig_RegSetValueExA(HKEY hkey, LPCSTR name, DWORD reserved, DWORD t
     return store ? RegSetValueExA(store, name, reserved, type, data, size) : ERROR_ACCESS_DENIED;
 }
 
-LONG WINAPI TwRig_RegQueryValueExA(HKEY hkey, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                                   LPDWORD size)
+LONG WINAPI TwRig_RegQueryValueExA(HKEY hkey, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size)
 {
     Key key;
     if (!Virtual(hkey, &key))
@@ -265,7 +264,7 @@ LONG WINAPI TwRig_RegQueryValueExA(HKEY hkey, LPCSTR name, LPDWORD reserved, LPD
     return RegQueryValueExA(key.machine, name, reserved, type, data, size);
 }
 
-static BOOL HasValue(HKEY hkey, const char *name)
+static BOOL HasValue(HKEY hkey, const char* name)
 {
     return hkey && RegQueryValueExA(hkey, name, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
 }
@@ -302,7 +301,7 @@ LONG WINAPI TwRig_RegDeleteKeyA(HKEY hkey, LPCSTR sub)
 
 /* Index of the machine's item that is merged entry `index` (past the person's
  * `own` ones), skipping names the person's copy has too; -1 past the end. */
-static LONG MachineIndex(Key *key, DWORD index, DWORD own, BOOL values)
+static LONG MachineIndex(Key* key, DWORD index, DWORD own, BOOL values)
 {
     DWORD wanted = index - own, seen = 0;
     for (DWORD i = 0;; i++) {
@@ -375,7 +374,7 @@ LONG WINAPI TwRig_RegQueryInfoKeyA(HKEY hkey, LPSTR cls, LPDWORD clsSize, LPDWOR
         r = RegQueryInfoKeyA(key.store, NULL, NULL, NULL, NULL, &s[0], &s[1], NULL, &s[2], &s[3], NULL, NULL);
     if (r != ERROR_SUCCESS)
         return r;
-    DWORD *outs[4] = {maxSubkey, maxClass, maxValueName, maxValue};
+    DWORD* outs[4] = {maxSubkey, maxClass, maxValueName, maxValue};
     for (int i = 0; i < 4; i++)
         if (outs[i])
             *outs[i] = max(m[i], s[i]);

@@ -9,27 +9,27 @@
 #include <string.h>
 
 static int failures;
-static FILE *out;
-#define EXPECT(c)                                                                           \
-    do {                                                                                    \
-        if (!(c)) {                                                                         \
-            fprintf(out, "FAIL line %d: %s (error %lu)\n", __LINE__, #c, GetLastError()); \
-            failures++;                                                                     \
-        }                                                                                   \
+static FILE* out;
+#define EXPECT(c)                                                                                                      \
+    do {                                                                                                               \
+        if (!(c)) {                                                                                                    \
+            fprintf(out, "FAIL line %d: %s (error %lu)\n", __LINE__, #c, GetLastError());                              \
+            failures++;                                                                                                \
+        }                                                                                                              \
     } while (0)
 
 #define KEY "Software\\TwShimCheck"
 #define DIR "C:\\Program Files\\TwShimCheck"
 
-static DWORD Number(HKEY key, const char *name)
+static DWORD Number(HKEY key, const char* name)
 {
     DWORD value = 0, size = sizeof value;
-    return RegQueryValueExA(key, name, NULL, NULL, (BYTE *)&value, &size) ? 0xdeadbeef : value;
+    return RegQueryValueExA(key, name, NULL, NULL, (BYTE*)&value, &size) ? 0xdeadbeef : value;
 }
 
-static void SetNumber(HKEY key, const char *name, DWORD value)
+static void SetNumber(HKEY key, const char* name, DWORD value)
 {
-    RegSetValueExA(key, name, 0, REG_DWORD, (BYTE *)&value, sizeof value);
+    RegSetValueExA(key, name, 0, REG_DWORD, (BYTE*)&value, sizeof value);
 }
 
 static int Seed(void)
@@ -83,10 +83,10 @@ static void Registry(void)
     RegCloseKey(key);
     EXPECT(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_SET_VALUE,
                          &key) == ERROR_ACCESS_DENIED);
-    EXPECT(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes\\TwShimCheck", 0, NULL, 0, KEY_ALL_ACCESS, NULL,
-                           &key, NULL) == ERROR_ACCESS_DENIED);
-    EXPECT(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "System\\TwShimCheck", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key,
+    EXPECT(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes\\TwShimCheck", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key,
                            NULL) == ERROR_ACCESS_DENIED);
+    EXPECT(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "System\\TwShimCheck", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) ==
+           ERROR_ACCESS_DENIED);
     EXPECT(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\TwShimNone", 0, KEY_READ, &key) == ERROR_FILE_NOT_FOUND);
 }
 
@@ -124,10 +124,10 @@ static void Files(void)
     EXPECT(!DeleteFileA(DIR "\\data.txt") && GetLastError() == ERROR_ACCESS_DENIED);
 }
 
-typedef BOOL(WINAPI *FilterEx)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
-typedef BOOL(WINAPI *Filter)(UINT, DWORD);
+typedef BOOL(WINAPI* FilterEx)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
+typedef BOOL(WINAPI* Filter)(UINT, DWORD);
 
-static BOOL Atom(const char *format, ULONG_PTR who, UINT message)
+static BOOL Atom(const char* format, ULONG_PTR who, UINT message)
 {
     char name[64];
     snprintf(name, sizeof name, format, (unsigned long)who, message);
@@ -138,8 +138,8 @@ static void MessageFilter(void)
 {
     HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
     HMODULE user = GetModuleHandleA("user32.dll");
-    FilterEx ex = (FilterEx)(void *)GetProcAddress(user, "ChangeWindowMessageFilterEx");
-    Filter process = (Filter)(void *)GetProcAddress(user, "ChangeWindowMessageFilter");
+    FilterEx ex = (FilterEx)(void*)GetProcAddress(user, "ChangeWindowMessageFilterEx");
+    Filter process = (Filter)(void*)GetProcAddress(user, "ChangeWindowMessageFilter");
     const ULONG_PTR w = (ULONG_PTR)window, pid = GetCurrentProcessId();
     CHANGEFILTERSTRUCT status = {sizeof status, 99};
     EXPECT(ex(window, 0xc0f2, MSGFLT_ALLOW, &status) && status.ExtStatus == MSGFLTINFO_NONE &&
@@ -158,7 +158,7 @@ static void MessageFilter(void)
     DestroyWindow(window);
 }
 
-static void RunAs(const char *self)
+static void RunAs(const char* self)
 {
     SHELLEXECUTEINFOA run = {sizeof run};
     DWORD code = 0;
@@ -170,7 +170,7 @@ static void RunAs(const char *self)
            GetExitCodeProcess(run.hProcess, &code) && code == TokenElevationTypeFull);
 }
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     char self[MAX_PATH];
     GetModuleFileNameA(NULL, self, sizeof self);

@@ -108,7 +108,7 @@ static BOOL TokenIsVirtualized(void)
     return type == TokenElevationTypeLimited || !TokenIsAdministrator();
 }
 
-BOOL TwIsPrefix(const char *text, const char *prefix)
+BOOL TwIsPrefix(const char* text, const char* prefix)
 {
     size_t n = lstrlenA(prefix);
     return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, text, (int)min((size_t)lstrlenA(text), n), prefix,
@@ -130,7 +130,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 
 /* ------------------------------------------------------------ runas */
 
-static BOOL FullHalfOfToken(HANDLE *primary)
+static BOOL FullHalfOfToken(HANDLE* primary)
 {
     HANDLE own;
     TOKEN_LINKED_TOKEN linked = {0};
@@ -140,24 +140,23 @@ static BOOL FullHalfOfToken(HANDLE *primary)
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own))
         return FALSE;
     if (GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size)) {
-        ok = DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, NULL, SecurityImpersonation, TokenPrimary,
-                              primary);
+        ok = DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, NULL, SecurityImpersonation, TokenPrimary, primary);
         CloseHandle(linked.LinkedToken);
     }
     CloseHandle(own);
     return ok;
 }
 
-static BOOL IsProgram(const char *file)
+static BOOL IsProgram(const char* file)
 {
-    const char *dot = strrchr(file, '.');
+    const char* dot = strrchr(file, '.');
     return dot && !strchr(dot, '\\') && !lstrcmpiA(dot, ".exe");
 }
 
-BOOL WINAPI TwRig_ShellExecuteExA(SHELLEXECUTEINFOA *info)
+BOOL WINAPI TwRig_ShellExecuteExA(SHELLEXECUTEINFOA* info)
 {
-    if (!twVirtualized || !info || info->cbSize != sizeof *info || !info->lpVerb ||
-        lstrcmpiA(info->lpVerb, "runas") || !info->lpFile || !IsProgram(info->lpFile))
+    if (!twVirtualized || !info || info->cbSize != sizeof *info || !info->lpVerb || lstrcmpiA(info->lpVerb, "runas") ||
+        !info->lpFile || !IsProgram(info->lpFile))
         return ShellExecuteExA(info);
     HANDLE token;
     if (!FullHalfOfToken(&token)) {
@@ -195,13 +194,13 @@ BOOL WINAPI TwRig_ShellExecuteExA(SHELLEXECUTEINFOA *info)
 /* ------------------------------------------------------------ GetProcAddress */
 
 BOOL WINAPI TwRig_ChangeWindowMessageFilter(UINT message, DWORD flag);
-BOOL WINAPI TwRig_ChangeWindowMessageFilterEx(HWND window, UINT message, DWORD action, void *status);
+BOOL WINAPI TwRig_ChangeWindowMessageFilterEx(HWND window, UINT message, DWORD action, void* status);
 
 static HMODULE Self(void)
 {
     HMODULE self = NULL;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       (LPCSTR)(void *)Self, &self);
+                       (LPCSTR)(void*)Self, &self);
     return self;
 }
 
@@ -213,9 +212,9 @@ FARPROC WINAPI TwRig_GetProcAddress(HMODULE module, LPCSTR name)
         return GetProcAddress(module, name);
     if (module == GetModuleHandleA("user32.dll")) {
         if (!lstrcmpA(name, "ChangeWindowMessageFilter"))
-            return (FARPROC)(void *)TwRig_ChangeWindowMessageFilter;
+            return (FARPROC)(void*)TwRig_ChangeWindowMessageFilter;
         if (!lstrcmpA(name, "ChangeWindowMessageFilterEx"))
-            return (FARPROC)(void *)TwRig_ChangeWindowMessageFilterEx;
+            return (FARPROC)(void*)TwRig_ChangeWindowMessageFilterEx;
     }
     if (module == GetModuleHandleA("kernel32.dll") || module == GetModuleHandleA("advapi32.dll") ||
         module == GetModuleHandleA("shell32.dll")) {

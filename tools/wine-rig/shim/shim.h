@@ -11,4 +11,4 @@ extern CRITICAL_SECTION twLock;
 
 void TwRegistryInit(void);
 void TwFilesInit(void);
-BOOL TwIsPrefix(const char *text, const char *prefix);
+BOOL TwIsPrefix(const char* text, const char* prefix);
