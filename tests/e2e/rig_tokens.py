@@ -190,9 +190,10 @@ def test_journey_across_tokens():
     # The limited tray copy counts, saves and changes its settings.
     pad, points = start_limited_click_target()
     t.click_times(points, 3)
-    check_eq(1, t.send(main, t.WM_QUERYENDSESSION), "answer to WM_QUERYENDSESSION")
     sheet, page = ui.open_sheet(main)
-    check_eq("3", t.text(page, ui.TOTAL_FIELD), "Total after three clicks")
+    t.wait_until(lambda: t.text(page, ui.TOTAL_FIELD) == "3", 5, 0.2, "Total to read 3 after three clicks")
+    check_eq(1, t.send(main, t.WM_QUERYENDSESSION), "answer to WM_QUERYENDSESSION")
+    check(saved_with(CounterCurrentTotal=3), "the total of 3 is not in the person's store after WM_QUERYENDSESSION")
     settings = ui.select_page(sheet, 1)
     t.robot("click", hex(settings), ui.SETTINGS_CONTROLS["Day"])
     ui.answer_box(RESET_QUESTION, "question", ui.IDYES, exclude=[sheet])
@@ -209,7 +210,7 @@ def test_journey_across_tokens():
     # A night: the copy runs again from just before the midnight that ends its day.
     t.send(main, t.WM_CLOSE)
     s.wait_process_end(pid)
-    clock = t.ShiftedClock(stored["DateYear"], stored["DateMonth"], stored["DateDay"], 23, 59, 50)
+    clock = t.ShiftedClock(stored["DateYear"], stored["DateMonth"], stored["DateDay"], 23, 59, 40)
     midnight = clock.real_time(stored["DateYear"], stored["DateMonth"], stored["DateDay"], 23, 59, 59) + 1
     # Start-up is off: the person starts it from the Start menu, which opens its window.
     spawn_limited(PROGRAM, f'"{PROGRAM}"', clock_env(clock))
