@@ -5,7 +5,8 @@
  *   "TwRigDeny w<hwnd> <msg>"   the window refuses msg, even if allowed higher
  * in lowercase hexadecimal without 0x. A rule removed, or a window's rules
  * reset, deletes its atom; the table below keeps each rule's atom once.
- * Rules of a window that is destroyed stay until the process ends. */
+ * Rules of a window that is destroyed stay until the process ends, when they
+ * all go; a process that is killed leaves its atoms behind. */
 #include "shim.h"
 
 #ifndef MSGFLT_RESET
@@ -130,4 +131,12 @@ BOOL WINAPI TwRig_ChangeWindowMessageFilterEx(HWND window, UINT message, DWORD a
     if (ok && out)
         out->ExtStatus = ext;
     return ok;
+}
+
+void TwFilterRelease(void)
+{
+    EnterCriticalSection(&twLock);
+    while (ruleCount)
+        DropRule(&rules[ruleCount - 1]);
+    LeaveCriticalSection(&twLock);
 }

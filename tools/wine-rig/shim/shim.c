@@ -124,6 +124,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
         twVirtualized = TokenIsVirtualized();
         TwRegistryInit();
         TwFilesInit();
+    } else if (reason == DLL_PROCESS_DETACH) {
+        TwFilterRelease();
     }
     return TRUE;
 }

@@ -11,4 +11,5 @@ extern CRITICAL_SECTION twLock;
 
 void TwRegistryInit(void);
 void TwFilesInit(void);
+void TwFilterRelease(void);
 BOOL TwIsPrefix(const char* text, const char* prefix);
