@@ -39,7 +39,7 @@ class Pe:
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         if data[pe:pe + 4] != b"PE\0\0":
             raise PeError("no PE header")
-        sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
+        self.machine, sections, optional_size = struct.unpack_from("<HH12xH", data, pe + 4)
         optional = pe + 24
         magic = struct.unpack_from("<H", data, optional)[0]
         if magic not in (0x10B, 0x20B):
@@ -137,6 +137,8 @@ def shim_copy(source, target, shim):
     exported = set(shim_pe.exports())
     shim_name = os.path.basename(shim).encode()
     problems, patched, notes = [], [], []
+    if pe.machine != shim_pe.machine:
+        problems.append(f"machine type {pe.machine:#x}, the shim's is {shim_pe.machine:#x}")
     for offset, dll, functions in pe.imports():
         if dll.lower() not in SHIMMED:
             continue
