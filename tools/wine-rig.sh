@@ -6,6 +6,8 @@
 #   ${TW_RIG_CACHE:-/var/cache/tapwise-rig}/<recipe hash>/
 #     bin/wine, bin/wineserver, bin/wineboot   the rig's commands
 #     env.sh                                   sourced: rig first on PATH, switches on
+#     shim/TWRIG.dll, shim-copy                the virtualization shim and the tool
+#                                              that writes a copy of a program using it
 # The recipe hash covers this script, the patches and the installed Wine's
 # version; an unchanged recipe is built once. The source package and the build
 # tools (unpacked from Debian's packages, never installed) come from the mirror
@@ -21,11 +23,12 @@ step() { echo "wine-rig: $(date +%T) $*" >&2; }
 version=$(dpkg-query -W -f '${Version}' wine64 2>/dev/null) || fail "wine64 is not installed"
 patches=("$here"/wine-rig/*.patch)
 [ -f "${patches[0]}" ] || fail "no patch in $here/wine-rig"
-recipe=$( (cat "$0" "${patches[@]}"; echo "$version") | sha256sum | cut -c1-16)
+shim_sources=("$here"/wine-rig/shim/*)
+recipe=$( (cat "$0" "${patches[@]}" "${shim_sources[@]}"; echo "$version") | sha256sum | cut -c1-16)
 out=$cache/$recipe
 if [ -f "$out/ready" ]; then echo "$out"; exit 0; fi
 
-for tool in apt-get dpkg-source dpkg-deb gcc make perl patch flock; do
+for tool in apt-get dpkg-source dpkg-deb gcc make perl patch flock x86_64-w64-mingw32-gcc python3; do
   command -v "$tool" >/dev/null || fail "$tool is not installed"
 done
 mkdir -p "$cache"
@@ -135,6 +138,25 @@ export PATH="$tw_rig_dir/bin:$PATH"
 export WINESERVER="$tw_rig_dir/bin/wineserver"
 export TW_RIG_UIPI=1
 SH
+
+# --- the virtualization shim: no Wine change, a library that test copies import
+step "building the virtualization shim"
+bounded 300 bash "$here/wine-rig/shim/build.sh" "$stage/shim"
+cat >"$stage/shim-copy" <<'SH'
+#!/bin/sh
+# shim-copy IN.exe OUT.exe: a copy of IN.exe that imports the rig's shim.
+[ $# -eq 2 ] || { echo "usage: shim-copy IN.exe OUT.exe" >&2; exit 2; }
+shim=$(cd "$(dirname "$0")/shim" && pwd)
+exec python3 "$shim/shimtool.py" copy "$1" "$2" "$shim/TWRIG.dll"
+SH
+chmod +x "$stage/shim-copy"
+cat >>"$stage/env.sh" <<'SH'
+# The virtualization shim, for test copies that shim-copy writes; a session's
+# programs find it once it is in the prefix's system32 (tw_rig_install_shim).
+export TW_RIG_SHIM="$tw_rig_dir/shim/TWRIG.dll" TW_RIG_SHIM_COPY="$tw_rig_dir/shim-copy"
+SH
+# ---
+
 echo "wine $version, recipe $recipe" >"$stage/VERSION"
 rm -rf "$out"
 mv "$stage" "$out"

@@ -634,16 +634,16 @@ def click_times(points, count, button="left"):
         click_at(*points[i % len(points)], button)
 
 
-def key_values(key=SETTINGS_KEY):
-    """Every value of an HKLM key in one regedit export: name -> signed int for a
-    4-byte REG_DWORD, str for REG_SZ, ("hex", type, bytes) for anything else;
+def key_values(key=SETTINGS_KEY, root="HKEY_LOCAL_MACHINE"):
+    """Every value of an HKLM (or root's) key in one regedit export: name -> signed int
+    for a 4-byte REG_DWORD, str for REG_SZ, ("hex", type, bytes) for anything else;
     None when the key does not exist."""
     import re
     fd, path = tempfile.mkstemp(suffix=".reg", dir=unix_path("C:\\windows\\temp"))
     os.close(fd)
     try:
         windows = "C:\\windows\\temp\\" + os.path.basename(path)
-        run(["regedit", "/E", windows, "HKEY_LOCAL_MACHINE\\" + key], timeout=60)
+        run(["regedit", "/E", windows, root + "\\" + key], timeout=60)
         with open(path, "rb") as f:
             data = f.read()
     finally:
@@ -657,7 +657,7 @@ def key_values(key=SETTINGS_KEY):
         if line.startswith("["):
             section = line.strip("[]")
             continue
-        if section is None or section.lower() != ("HKEY_LOCAL_MACHINE\\" + key).lower():
+        if section is None or section.lower() != (root + "\\" + key).lower():
             continue  # sub-keys are exported too
         m = re.match(r'^"((?:[^"\\]|\\.)*)"=(.*)$', line)
         if not m:

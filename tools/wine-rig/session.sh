@@ -30,3 +30,11 @@ tw_rig_session_start() {
   TW_RIG=0 tw_session_start "$@" || return 1
   tw_rig_take_over chosen
 }
+
+# The virtualization shim where every program of the session finds it: test
+# copies written by shim-copy import TWRIG.dll, and setup copies itself into
+# Program Files. Call after tw_rig_session_start.
+tw_rig_install_shim() {
+  [ -f "${TW_RIG_SHIM:-}" ] || { echo "tw_rig_install_shim: no shim at TW_RIG_SHIM='${TW_RIG_SHIM:-}'" >&2; return 1; }
+  cp "$TW_RIG_SHIM" "$WINEPREFIX/drive_c/windows/system32/TWRIG.dll"
+}
