@@ -1,10 +1,10 @@
 # Sourced after tools/wine-session.sh: one throwaway session whose wineserver
 # is the rig's. The prefix is booted by stock Wine, then the stock server
 # makes way for the rig's, which every later Wine call of the session reaches.
-#   tw_rig_session_start [prefix]   as tw_session_start; TW_RIG_UIPI as set by the caller
+#   tw_rig_session_start [prefix]   as tw_session_start; TW_RIG_UIPI and TW_RIG_XHOOK as set by the caller
 #   tw_session_stop                 unchanged
 tw_rig_session_start() {
-  local uipi=${TW_RIG_UIPI:-} rig
+  local uipi=${TW_RIG_UIPI:-} xhook=${TW_RIG_XHOOK:-} rig
   rig=$("$(dirname "${BASH_SOURCE[0]}")/../wine-rig.sh") || return 1
   tw_session_start "$@"
   timeout 20 "$WINESERVER" -k >/dev/null 2>&1 || true
@@ -12,6 +12,7 @@ tw_rig_session_start() {
   source "$rig/env.sh"
   export TW_WINE=$rig/bin/wine WINELOADER=/usr/lib/wine/wine64 WINESERVER=$rig/bin/wineserver
   # The server reads its switches once, from its own environment.
+  if [ -n "$xhook" ]; then export TW_RIG_XHOOK=$xhook; else unset TW_RIG_XHOOK; fi
   if [ -n "$uipi" ]; then
     export TW_RIG_UIPI=$uipi
     "$WINESERVER" -p >/dev/null 2>&1
