@@ -32,7 +32,7 @@ STARTS = 5          # start-up samples per program
 MEMORY_STARTS = 5   # memory samples per program
 IDLE_SECONDS = 60
 BUSY_PRESSES = 3000  # per kind of burst while both cores are kept busy
-ANSWER_ROUNDS = 5    # turns of every piece of work per design in the hook-answer benchmark
+ANSWER_ROUNDS = 3    # turns of every piece of work per design in the hook-answer benchmark
 HTTP_OPEN_KEY = r"Software\Classes\http\shell\open\command"
 BEFORE = os.environ.get("TW_BENCH_BEFORE")
 
@@ -200,13 +200,47 @@ def idle(pid, t0):
     return result
 
 
+def on_rig(fn):
+    """fn's figures with the session's prefix served by the test rig, whose
+    wineserver calls Tapwise.dll's hook for other programs in the thread that
+    installed it (TW_RIG_XHOOK); the stock server is back afterwards. No
+    figures when the rig cannot be built."""
+    try:
+        rig = subprocess.run([os.path.join(HERE, "..", "tools", "wine-rig.sh")], stdout=subprocess.PIPE,
+                             stdin=subprocess.DEVNULL, text=True, timeout=3600).stdout.strip()
+    except subprocess.TimeoutExpired:
+        rig = ""
+    if not os.path.isfile(os.path.join(rig, "bin", "wineserver")):
+        log("the test rig could not be built: no hook-answer figures")
+        return {}
+    stock = (WINE, os.environ["WINESERVER"])
+
+    def serve(wine, server, **switches):
+        subprocess.run([os.environ["WINESERVER"], "-k"], timeout=30, stderr=subprocess.DEVNULL)
+        subprocess.run([os.environ["WINESERVER"], "-w"], timeout=60, stderr=subprocess.DEVNULL)
+        global WINE
+        WINE = wine
+        os.environ["WINESERVER"] = server
+        os.environ.pop("TW_RIG_UIPI", None)
+        os.environ.pop("TW_RIG_XHOOK", None)
+        os.environ.update(switches)
+        subprocess.run([server, "-p"], timeout=30, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    serve(os.path.join(rig, "bin", "wine"), os.path.join(rig, "bin", "wineserver"), TW_RIG_XHOOK="Tapwise.dll")
+    try:
+        return fn()
+    finally:
+        serve(*stock)
+
+
 def hook_answer():
-    """The hook thread's answer time while the user-interface thread works. The
-    prefix's handler of web addresses is a robot that writes the address down,
-    so opening the link starts a program but no browser."""
+    """The wait another program sees for its mouse messages while the
+    user-interface thread works, on the rig. The prefix's handler of web
+    addresses is a robot that writes the address down, so opening the link
+    starts a program but no browser."""
     handler = "Z:" + os.path.join(TEST_BIN, "robot.exe").replace("/", "\\")
     robot("regset", HTTP_OPEN_KEY, "-", "sz", f'"{handler}" record "{DIR_WIN}\\opened.txt" "%1"')
-    return figures("hook_answer.exe", [str(ANSWER_ROUNDS)], 900)
+    return on_rig(lambda: figures("hook_answer.exe", [f"{DIR_WIN}\\Tapwise.dll", str(ANSWER_ROUNDS)], 1800))
 
 
 def busy_cores():
@@ -249,7 +283,7 @@ def main():
         print("\n".join(report.history_rows(figures("history_open.exe", [DIR_WIN, "20"], 180))))
         return
     if "--answer" in sys.argv:
-        log(f"hook answer: {ANSWER_ROUNDS} rounds, hook on the user-interface thread and on its own")
+        log(f"hook answer on the test rig: {ANSWER_ROUNDS} rounds, no counter, Tapwise before and now, an LL counter")
         found = hook_answer()
         print("\n".join(report.answer_rows(found) + [""] + report.answer_goals(found)))
         return
@@ -288,7 +322,7 @@ def main():
                     results[f"before_path_{arch}"] = hookpath.analyse(os.path.join(BEFORE, name), arch)
                 except Exception as e:
                     results[f"before_path_{arch}"] = {"error": f"{type(e).__name__}: {e}"}
-    log(f"hook answer: {ANSWER_ROUNDS} rounds, hook on the user-interface thread and on its own")
+    log(f"hook answer on the test rig: {ANSWER_ROUNDS} rounds, no counter, Tapwise before and now, an LL counter")
     results.update(hook_answer())
     log(f"memory: {MEMORY_STARTS} starts each of TW.exe -Auto, tray_floor.exe and tray_floor.exe -thread, at 5 s")
     results.update(memory())

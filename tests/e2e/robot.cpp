@@ -43,9 +43,12 @@
 //                                    keeps it open instead, sharing it for reading only
 //   objsec NAME [SDDL MS]            the security of semaphore NAME as text;
 //                                    with SDDL, creates it (or gives it) so and keeps it open for MS ms
-//   burst COUNT SPACING_US           COUNT left presses with releases into a window of its own,
-//                                    one every SPACING_US µs (0: as fast as its queue is emptied);
-//                                    prints "sent N taken N seconds S"
+//   burst COUNT SPACING_US [UNTIL]   COUNT left presses with releases into a window of its own,
+//                                    one every SPACING_US µs (0: as fast as its queue is emptied),
+//                                    and on until the file UNTIL exists, if given; prints
+//                                    "sent N taken N seconds S wait W library L": W the longest
+//                                    µs a mouse message's removal took (the hook runs inside),
+//                                    L 1 when Tapwise.dll was mapped into this process
 // With TW_ROBOT_END set in the environment, a run ends with the line "\x04 EXITCODE".
 //   serve                            runs the commands read from standard input, one a line with
 //                                    tab-separated arguments, each answered by its output and
@@ -404,6 +407,8 @@ double NowUs()
     return double(now.QuadPart) * 1e6 / double(f.QuadPart);
 }
 
+double longestRemoval;
+
 // Presses taken off this thread's queue: the mouse hook runs in that removal.
 unsigned TakeInput(DWORD waitMs)
 {
@@ -411,7 +416,9 @@ unsigned TakeInput(DWORD waitMs)
         MsgWaitForMultipleObjects(0, nullptr, FALSE, waitMs, QS_ALLINPUT);
     unsigned taken = 0;
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    for (double t0 = NowUs(); PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); t0 = NowUs()) {
+        if (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST && NowUs() - t0 > longestRemoval)
+            longestRemoval = NowUs() - t0;
         if (msg.message == WM_LBUTTONDOWN)
             ++taken;
         DispatchMessageA(&msg);
@@ -419,7 +426,7 @@ unsigned TakeInput(DWORD waitMs)
     return taken;
 }
 
-int Burst(unsigned count, unsigned spacingUs)
+int Burst(unsigned count, unsigned spacingUs, const char* until)
 {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = DefWindowProcA;   // no CS_DBLCLKS: every press arrives as a button-down
@@ -441,7 +448,7 @@ int Burst(unsigned count, unsigned spacingUs)
     pair[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
     unsigned sent = 0, taken = 0;
     double start = NowUs(), last = start - spacingUs;
-    for (; sent < count; ++sent) {
+    for (; sent < count || (*until && GetFileAttributesA(until) == INVALID_FILE_ATTRIBUTES); ++sent) {
         for (double left; (left = last + spacingUs - NowUs()) > 0;)
             taken += TakeInput(left >= 1000 ? DWORD(left / 1000) : 0);
         last = NowUs();
@@ -451,7 +458,8 @@ int Burst(unsigned count, unsigned spacingUs)
     double seconds = (NowUs() - start) / 1e6;
     for (double until = NowUs() + 5e6; taken < sent && NowUs() < until;)
         taken += TakeInput(10);
-    printf("sent %u taken %u seconds %.3f\n", sent, taken, seconds);
+    printf("sent %u taken %u seconds %.3f wait %.0f library %d\n", sent, taken, seconds, longestRemoval,
+           GetModuleHandleA("Tapwise.dll") != nullptr);
     DestroyWindow(w);
     return 0;
 }
@@ -729,7 +737,7 @@ constexpr Verb kVerbs[] = {
     {"procs", [](A a) { return Processes(a(2)); }},
     {"regmsg", [](A a) { printf("%u\n", RegisterWindowMessageA(a(2))); return 0; }},
     {"untray", Untray},
-    {"burst", [](A a) { return Burst(static_cast<unsigned>(Number(a(2))), static_cast<unsigned>(Number(a(3)))); }},
+    {"burst", [](A a) { return Burst(static_cast<unsigned>(Number(a(2))), static_cast<unsigned>(Number(a(3))), a(4)); }},
     {"hold", Hold},
     {"objsec", ObjectSecurity},
 };

@@ -45,7 +45,7 @@ def burst(spacing_us, busy):
         out = t.robot("burst", PRESSES, spacing_us, timeout=300).split()
     finally:
         end(loaders)
-    check(len(out) == 6 and out[0] == "sent", f"robot burst answered {out}")
+    check(len(out) == 10 and out[0] == "sent", f"robot burst answered {out}")
     return int(out[1]), int(out[3]), float(out[5])
 
 
