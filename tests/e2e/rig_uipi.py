@@ -55,10 +55,10 @@ def test_clicks_in_a_program_run_as_administrator_are_not_counted():
     check(main, "the limited copy did not start")
     base = saved_total(main)
     out = limited_robot(unix, "burst", 40, 2000).split()
-    check(len(out) == 6 and out[3] == "40", f"limited burst answered {out}")
+    check(len(out) >= 6 and out[3] == "40", f"limited burst answered {out}")
     t.wait_until(lambda: saved_total(main) - base == 40, 20, what="the limited program's 40 presses counted")
     out = t.robot("burst", 40, 2000).split()
-    check(len(out) == 6 and out[3] == "40", f"elevated burst answered {out}")
+    check(len(out) >= 6 and out[3] == "40", f"elevated burst answered {out}")
     # Presses count in order: once ten more of the person's are in, any of
     # the elevated program's would be too.
     limited_robot(unix, "burst", 10, 2000)
