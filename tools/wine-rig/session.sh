@@ -2,6 +2,7 @@
 #   TW_RIG=1 tw_session_start [prefix]   a session on the rig, every switch on
 #   tw_rig_session_start [prefix]        the same, with only the switches the
 #                                        caller exported (TW_RIG_UIPI, TW_RIG_XHOOK)
+#                                        and test copies not made shim copies
 #   tw_session_stop                      unchanged
 
 # The booted prefix's stock server makes way for the rig's, which every later
@@ -21,6 +22,8 @@ tw_rig_take_over() {
     for switch in TW_RIG_UIPI TW_RIG_XHOOK; do
       if [ -n "${!switch}" ]; then export "$switch"; else unset "$switch"; fi
     done
+    # Test copies stay plain: shim-copy writes a shim copy on request.
+    unset TW_RIG_SHIM_COPY
   fi
   if declare -F tw_rig_install_shim >/dev/null; then tw_rig_install_shim || return 1; fi
   "$WINESERVER" -p >/dev/null 2>&1
