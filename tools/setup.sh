@@ -9,6 +9,9 @@ pkgs=(cmake ninja-build g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
       python3-unicorn qemu-user g++-i686-linux-gnu clang-format osslsigncode openssl)
 # The emulated 32-bit machine (tools/guest-image.sh, tools/guest-run.sh).
 pkgs+=(qemu-system-x86 debootstrap e2fsprogs)
+# The Wine rig (tools/wine-rig.sh): Wine's server and win32u.so built from
+# Debian's source package, with FreeType and fontconfig as Debian builds them.
+pkgs+=(dpkg-dev gcc make patch perl pkg-config libfreetype-dev libfontconfig-dev)
 
 need_root() { if [ "$(id -u)" -ne 0 ]; then echo sudo; fi; }
 SUDO=$(need_root)
