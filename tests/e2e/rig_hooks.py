@@ -24,11 +24,6 @@ HOOK_TIMEOUT_US = 2000000  # Wine's time-out for a hook's owner that does not an
 TIMER_ID = 1
 
 
-def saved_total(main):
-    check_eq(1, t.send(main, t.WM_QUERYENDSESSION), "answer to WM_QUERYENDSESSION")
-    return t.reg_number("CounterCurrentTotal") or 0
-
-
 class Burst:
     """robot burst in the background for the length of a with block."""
 
@@ -60,36 +55,32 @@ class Burst:
 
 def test_presses_counted_while_the_window_thread_works():
     ui.keep_desktop()
-    ui.end_running_copies()
-    t.reset_store()
-    directory, unix = t.make_test_dir("TwXHook")
-    proc = t.start([os.path.join(unix, "TW.exe"), "-Auto"], cwd=unix)
-    main = t.wait_main_window()
-    check(main, "TW.exe -Auto did not start")
-    base = saved_total(main)
+    proc, main, unix = ui.launch("TwXHook", "-Auto")
+    directory = "C:\\TwXHook"
+    base = ui.saved_total(main)
 
     with Burst(directory, unix) as burst:
-        t.wait_until(lambda: saved_total(main) > base, 30, 0.2, "the first presses to be counted")
+        t.wait_until(lambda: ui.saved_total(main) > base, 30, 0.2, "the first presses to be counted")
         sheet, _ = ui.open_sheet(main)
         ui.hide_sheet(sheet)
         t.post(main, t.WM_COMMAND, t.CMD_TERMINATE)
         ui.press(ui.wait_box(), ui.IDNO)
     taken = burst.taken("while the statistics window, a message box and saves come and go")
-    t.wait_until(lambda: saved_total(main) - base == taken, 20, 0.2, "the burst's presses to be counted")
+    t.wait_until(lambda: ui.saved_total(main) - base == taken, 20, 0.2, "the burst's presses to be counted")
 
     # Twenty ticks without a press: the watchdog's second check re-installs
     # the hook, from the counting thread; the presses after it count alike.
     t.post_many(20, main, t.WM_TIMER, TIMER_ID)
     with Burst(directory, unix) as burst:
-        t.wait_until(lambda: saved_total(main) - base > taken, 30, 0.2, "the second burst to be counted")
+        t.wait_until(lambda: ui.saved_total(main) - base > taken, 30, 0.2, "the second burst to be counted")
     taken += burst.taken("after the watchdog's re-install")
-    t.wait_until(lambda: saved_total(main) - base == taken, 20, 0.2, "every press to be counted")
+    t.wait_until(lambda: ui.saved_total(main) - base == taken, 20, 0.2, "every press to be counted")
 
     # Re-installs amid presses (their ticks come at once here): the counting
     # thread answers throughout. Presses in the 5 ms without a hook go
     # uncounted, as on Windows, so only the waits are checked.
     with Burst(directory, unix) as burst:
-        t.wait_until(lambda: saved_total(main) - base > taken, 30, 0.2, "the last burst to be counted")
+        t.wait_until(lambda: ui.saved_total(main) - base > taken, 30, 0.2, "the last burst to be counted")
         for _ in range(5):
             t.post_many(20, main, t.WM_TIMER, TIMER_ID)
     burst.taken("across the watchdog's re-installs")

@@ -38,11 +38,6 @@ def limited_robot(out_dir, *args):
 PERSON_STORE = r"HKCU\Software\Classes\VirtualStore\MACHINE\SOFTWARE\Orrinwood Software\Tapwise"
 
 
-def saved_total(main):
-    check_eq(1, t.send(main, t.WM_QUERYENDSESSION), "answer to WM_QUERYENDSESSION")
-    return t.reg_number("CounterCurrentTotal", PERSON_STORE) or 0
-
-
 def test_clicks_in_a_program_run_as_administrator_are_not_counted():
     """The limit the read-me names: the limited copy counts the person's programs only."""
     ui.keep_desktop()
@@ -53,29 +48,26 @@ def test_clicks_in_a_program_run_as_administrator_are_not_counted():
     t.spawn(os.path.join(win, "TW.exe"), f'"{win}\\TW.exe" -Auto', "limited")
     main = t.wait_main_window()
     check(main, "the limited copy did not start")
-    base = saved_total(main)
+    base = ui.saved_total(main, PERSON_STORE)
+    counted = lambda: ui.saved_total(main, PERSON_STORE) - base  # noqa: E731
     out = limited_robot(unix, "burst", 40, 2000).split()
     check(len(out) >= 6 and out[3] == "40", f"limited burst answered {out}")
-    t.wait_until(lambda: saved_total(main) - base == 40, 20, what="the limited program's 40 presses counted")
+    t.wait_until(lambda: counted() == 40, 20, what="the limited program's 40 presses counted")
     out = t.robot("burst", 40, 2000).split()
     check(len(out) >= 6 and out[3] == "40", f"elevated burst answered {out}")
     # Presses count in order: once ten more of the person's are in, any of
     # the elevated program's would be too.
     limited_robot(unix, "burst", 10, 2000)
-    t.wait_until(lambda: saved_total(main) - base >= 50, 20, what="ten more of the person's presses counted")
-    check_eq(50, saved_total(main) - base, "presses counted with the elevated program's 40 among them")
+    t.wait_until(lambda: counted() >= 50, 20, what="ten more of the person's presses counted")
+    check_eq(50, counted(), "presses counted with the elevated program's 40 among them")
     ui.end_running_copies()
 
 
 def test_a_limited_copy_names_the_copy_run_as_administrator():
     """Its request is refused: it says so instead of leaving without a word, and does not count twice."""
     ui.keep_desktop()
-    ui.end_running_copies()
-    t.reset_store()
-    win, unix = t.make_test_dir("TwRigUipi")
-    proc = t.start([os.path.join(unix, "TW.exe"), "-Auto"], cwd=unix)
-    main = t.wait_main_window()
-    check(main, "the elevated copy did not start")
+    proc, main, _ = ui.launch("TwRigUipi", "-Auto")
+    win = "C:\\TwRigUipi"
     pid = t.spawn(os.path.join(win, "TW.exe"), f'"{win}\\TW.exe"', "limited")
     said = t.answer(t.TITLE, "IDOK", 20000)
     check("already running as administrator" in said, f"the limited copy said {said!r}")

@@ -89,6 +89,12 @@ def store_counts(values):
         t.reg_set(t.SETTINGS_KEY, name, "dword", number)
 
 
+def saved_total(main, key=t.SETTINGS_KEY):
+    """The total the running copy saves when asked, as Windows asks at sign-out."""
+    t.check_eq(1, t.send(main, t.WM_QUERYENDSESSION), "answer to WM_QUERYENDSESSION")
+    return t.reg_number("CounterCurrentTotal", key) or 0
+
+
 def stop(proc, main):
     """Ends the program the way another copy would and checks its exit code."""
     t.send(main, t.WM_CLOSE)

@@ -22,11 +22,6 @@ BURSTS = (("2 ms apart", 2000, False), ("as fast as taken", 0, False),
           ("2 ms apart, both cores busy", 2000, True), ("as fast as taken, both cores busy", 0, True))
 
 
-def saved_total(main):
-    check_eq(1, t.send(main, t.WM_QUERYENDSESSION), "answer to WM_QUERYENDSESSION")
-    return t.reg_number("CounterCurrentTotal")
-
-
 def busy_cores():
     """Two processes that each keep a core busy until ended."""
     return [subprocess.Popen([sys.executable, "-c", "while True: pass"], stdin=subprocess.DEVNULL,
@@ -57,7 +52,7 @@ def test_every_press_of_a_burst_is_counted():
     proc = t.start([os.path.join(unix, "TW.exe"), "-Auto"], cwd=unix)
     main = t.wait_main_window()
     check(main, "TW.exe -Auto did not start")
-    base = saved_total(main) or 0
+    base = ui.saved_total(main)
     taken_so_far = 0
     for label, spacing, busy in BURSTS:
         sent, taken, seconds = burst(spacing, busy)
@@ -67,10 +62,10 @@ def test_every_press_of_a_burst_is_counted():
         taken_so_far += taken
         # The count may lag behind a burst, never lose any of it.
         deadline = time.time() + 20
-        while saved_total(main) - base < taken_so_far and time.time() < deadline:
+        while ui.saved_total(main) - base < taken_so_far and time.time() < deadline:
             time.sleep(0.5)
         time.sleep(1)
-        check_eq(taken_so_far, saved_total(main) - base, f"presses counted after the burst {label}")
+        check_eq(taken_so_far, ui.saved_total(main) - base, f"presses counted after the burst {label}")
     ui.stop(proc, main)
 
 
